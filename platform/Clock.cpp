@@ -294,8 +294,7 @@ void VirtualClock::leave() {
 
 // -------------------------------------------------------------- ClockThread
 
-ClockThread::ClockThread(Clock& clock, std::string name,
-                         std::function<void(std::stop_token)> body)
+ClockThread::ClockThread(Clock& clock, std::string name, std::function<void(std::stop_token)> body)
     : clock_(&clock) {
     const Clock::Ticket ticket = clock.enrol();
     thread_ = std::thread([this, ticket, name = std::move(name), body = std::move(body)] {

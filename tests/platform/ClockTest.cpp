@@ -79,7 +79,8 @@ TEST(VirtualClock, WaiterWakesWhenAnotherThreadMakesItReady) {
     Duration sawAt{};
     WaitResult result{};
     ClockThread waiter(clock, "waiter", [&](std::stop_token st) {
-        result = clock.waitFor(10s, [&] { return flag.load(); }, st);
+        result = clock.waitFor(
+            10s, [&] { return flag.load(); }, st);
         sawAt = clock.now();
     });
     ClockThread setter(clock, "setter", [&](std::stop_token st) {
@@ -110,7 +111,8 @@ TEST(VirtualClock, StallIsReportedInsteadOfHanging) {
     // Nothing else runs and nothing has a deadline: the handler is told, and a
     // stop request then lets the wait end.
     ClockThread t(clock, "stuck", [&](std::stop_token st) {
-        clock.waitUntil(kForever, [&] { return never.load(); }, st);
+        clock.waitUntil(
+            kForever, [&] { return never.load(); }, st);
     });
     clock.waitUntil(kForever, [&] { return !report.empty(); });
     EXPECT_NE(report.find("stalled"), std::string::npos);
@@ -123,9 +125,8 @@ TEST(RealClock, SleepAndStopOnTheMachineClock) {
     EXPECT_GE(clock.now() - before, 20ms);
 
     WaitResult result{};
-    ClockThread sleeper(clock, "sleeper", [&](std::stop_token st) {
-        result = clock.sleepFor(3600s, st);
-    });
+    ClockThread sleeper(clock, "sleeper",
+                        [&](std::stop_token st) { result = clock.sleepFor(3600s, st); });
     sleeper.requestStop();
     sleeper.join();
     EXPECT_EQ(result, WaitResult::Stopped);

@@ -15,19 +15,18 @@ TEST(EventLoop, TimersFireOnTheirPeriodsInVirtualTime) {
     EventLoop loop(clock);
     std::vector<std::string> trace;
     auto stamp = [&](const char* what) {
-        trace.push_back(std::string(what) + "@" +
-                        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           clock.now())
-                                           .count()));
+        trace.push_back(
+            std::string(what) + "@" +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::milliseconds>(clock.now()).count()));
     };
     loop.addTimer(300ms, [&] { stamp("pump"); });
-    const auto poll = loop.addTimer(1000ms, [&] { stamp("poll"); }, false);
+    const auto poll = loop.addTimer(
+        1000ms, [&] { stamp("poll"); }, false);
     loop.addTimer(1000ms, [&] { loop.setTimerEnabled(poll, true); });
     loop.runUntil({}, 2200ms);
-    const std::vector<std::string> expected = {"pump@300",  "pump@600",  "pump@900",
-                                               "pump@1200", "pump@1500", "pump@1800",
-                                               "poll@2000",
-                                               "pump@2100"};
+    const std::vector<std::string> expected = {"pump@300",  "pump@600",  "pump@900",  "pump@1200",
+                                               "pump@1500", "pump@1800", "poll@2000", "pump@2100"};
     EXPECT_EQ(trace, expected);
 }
 
