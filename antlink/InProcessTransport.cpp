@@ -13,14 +13,15 @@ struct InProcessLine::Shared {
     bool broken = false;
     bool programClosed = false;
     bool stickClosed = false;
+    unsigned programGeneration = 0;  // which program end is the current one
 };
 
 namespace {
 
 class End final : public ByteTransport {
 public:
-    End(std::shared_ptr<InProcessLine::Shared> shared, bool programSide)
-        : shared_(std::move(shared)), programSide_(programSide) {}
+    End(std::shared_ptr<InProcessLine::Shared> shared, bool programSide, unsigned generation)
+        : shared_(std::move(shared)), programSide_(programSide), generation_(generation) {}
     ~End() override { close(); }
 
     bool write(std::span<const std::uint8_t> bytes) override {
@@ -64,7 +65,13 @@ public:
     void close() override {
         {
             std::lock_guard lock(shared_->mutex);
-            (programSide_ ? shared_->programClosed : shared_->stickClosed) = true;
+            if (!programSide_) {
+                shared_->stickClosed = true;
+            } else if (generation_ == shared_->programGeneration) {
+                shared_->programClosed = true;  // an older program end closing changes nothing
+            } else {
+                stale_ = true;
+            }
         }
         shared_->clock.notify();
     }
@@ -77,11 +84,15 @@ public:
 private:
     // Under the mutex: this end is closed, the other end closed, or the line broken.
     bool failed() const {
-        return shared_->broken || shared_->programClosed || shared_->stickClosed;
+        const bool staleEnd = programSide_ && generation_ != shared_->programGeneration;
+        return stale_ || staleEnd || shared_->broken || shared_->programClosed ||
+               shared_->stickClosed;
     }
 
     std::shared_ptr<InProcessLine::Shared> shared_;
     bool programSide_;
+    unsigned generation_;
+    bool stale_ = false;
 };
 
 }  // namespace
@@ -89,17 +100,19 @@ private:
 InProcessLine::InProcessLine(Clock& clock) : shared_(std::make_shared<Shared>(clock)) {}
 
 std::unique_ptr<ByteTransport> InProcessLine::programEnd() {
+    unsigned generation = 0;
     {
         std::lock_guard lock(shared_->mutex);
         shared_->programClosed = false;
         shared_->toProgram.clear();
         shared_->toStick.clear();
+        generation = ++shared_->programGeneration;
     }
-    return std::make_unique<End>(shared_, true);
+    return std::make_unique<End>(shared_, true, generation);
 }
 
 std::unique_ptr<ByteTransport> InProcessLine::stickEnd() {
-    return std::make_unique<End>(shared_, false);
+    return std::make_unique<End>(shared_, false, 0);
 }
 
 void InProcessLine::unplug() {
