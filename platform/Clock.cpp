@@ -167,6 +167,13 @@ void VirtualClock::awaitTurn(std::unique_lock<std::mutex>& lock, Participant& p)
 }
 
 void VirtualClock::dispatch(std::unique_lock<std::mutex>& lock) {
+    // While a thread is outside the clock nobody else runs and time stands
+    // still: the order of events must not depend on how long it takes out there.
+    for (const auto& [id, p] : participants_) {
+        if (p.mode == Participant::Mode::Outside) {
+            return;
+        }
+    }
     bool stallReported = false;
     for (;;) {
         bool anyOutside = false;
@@ -201,12 +208,14 @@ void VirtualClock::dispatch(std::unique_lock<std::mutex>& lock) {
                     break;
             }
         }
+        if (anyOutside || participants_.empty()) {
+            // Time stands still until the thread outside comes back: what it
+            // does out there must not race the virtual clock.
+            return;
+        }
         if (earliest != kForever) {
             now_ = earliest;  // nothing can go on now: jump to the next deadline
             continue;
-        }
-        if (anyOutside || participants_.empty()) {
-            return;  // a thread outside the clock will come back (or notify)
         }
         std::ostringstream what;
         what << "virtual clock stalled at " << now_.count() / 1000000
@@ -254,6 +263,10 @@ void VirtualClock::blockOutside(const std::function<void()>& fn) {
         dispatch(lock);
     }
     awaitTurn(lock, p);
+}
+
+bool VirtualClock::canWait() const {
+    return tlsClock == this;
 }
 
 Clock::Ticket VirtualClock::enrol() {
@@ -333,6 +346,11 @@ void ClockThread::join() {
     if (thread_.get_id() == std::this_thread::get_id()) {
         thread_.detach();  // a body that ends its own thread object
         return;
+    }
+    // Wait in clock time for the body to end, then join the thread, which by
+    // then only leaves the clock.
+    if (clock_->canWait()) {
+        clock_->waitUntil(kForever, [this] { return done_.load(); });
     }
     clock_->blockOutside([this] { thread_.join(); });
 }

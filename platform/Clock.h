@@ -68,9 +68,14 @@ public:
     // Tells waiters that state their ready() reads has changed. Any thread.
     virtual void notify() = 0;
 
-    // Runs fn (a blocking call such as a thread join) without holding the
-    // calling thread's turn, so that the clock's other threads can go on.
+    // Runs fn, a short blocking call such as joining a thread whose body has
+    // ended, without holding the clock: under the virtual clock no other
+    // enrolled thread runs and time stands still until fn returns, so fn must
+    // not need another enrolled thread to make progress.
     virtual void blockOutside(const std::function<void()>& fn) { fn(); }
+
+    // True when the calling thread may wait on this clock.
+    virtual bool canWait() const { return true; }
 
     // Enrolment of a new thread; used by ClockThread.
     struct Ticket {
@@ -118,6 +123,7 @@ public:
                          std::stop_token stop = {}) override;
     void notify() override;
     void blockOutside(const std::function<void()>& fn) override;
+    bool canWait() const override;
     Ticket enrol() override;
     void enter(Ticket) override;
     void leave() override;
