@@ -1,0 +1,315 @@
+// fota-sim: a simulated ANT USB stick, with a trainer in radio range, on a
+// pseudo-terminal. Point the program at the printed path as at a real
+// stick's serial port.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "sim/PtyTransport.h"
+#include "sim/Simulator.h"
+
+namespace {
+
+using namespace fota;
+using namespace fota::sim;
+
+constexpr const char* kUsage = R"(usage: fota-sim [options]
+
+Opens a pseudo-terminal and acts as an ANT USB stick plugged into it, with a
+simulated trainer in range. The first line on standard output names the
+terminal. Runs until SIGINT or SIGTERM.
+
+Trainer:
+  --model CODE              KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
+  --version N               firmware version it reports (default 90)
+  --subversion N            sub-version it reports (default 0)
+  --unit-type N             unit type it reports (default 14)
+  --bootloader              it runs its bootloader: version 1, the bootloader
+                            sub-version and unit type of its model
+  --bootloader-subversion N 85 or 86 (default 86)
+  --zero-position N         stored zero position (default 10)
+  --device-number N         its ANT device number (default 1234)
+  --restart-ms N            silence after program mode exit (default 4000)
+  --version-page-every N    broadcast a version page every N pages (default 0: never)
+
+Faults (all off by default):
+  --seed N                  seed of every random fault (default 1)
+  --drop-to-trainer F       share of the program's pages the trainer never hears
+  --drop-from-trainer F     share of the trainer's pages the stick never hears
+  --fail-acked F            share of acknowledged sends whose acknowledgement is lost
+  --fail-burst N            the N-th burst fails (repeatable)
+  --withhold-block-acks first|always
+  --disappear-after-requests N
+  --disappear-after-blocks N
+  --disappear-at-exit       the trainer never comes back from its restart
+  --faulty-bootloader       its bootloader reports unit type 255
+  --no-unit-type-after-restart
+  --zero-write-unconfirmed
+  --line-garbage F          share of messages preceded by garbage bytes
+  --line-corrupt F          share of messages with a wrong checksum
+  --vanish-after-blocks N   the stick is unplugged after the N-th block
+
+Running:
+  --speed X                 simulated time runs X times faster (default 1)
+  --quiet                   no trace on standard error
+  --exit-after-upgrade      end once the trainer runs received firmware and the
+                            program has reset the stick (or 30 s later)
+  --help
+)";
+
+template <typename T>
+std::optional<T> number(std::string_view text) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> fraction(std::string_view text) {
+    // from_chars for double is missing from some standard libraries still in use.
+    const std::string s(text);
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || v < 0.0 || v > 1.0) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+struct Options {
+    SimConfig config;
+    double speed = 1.0;
+    bool quiet = false;
+    bool exitAfterUpgrade = false;
+};
+
+int usageError(const std::string& what) {
+    std::fprintf(stderr, "fota-sim: %s\n(see fota-sim --help)\n", what.c_str());
+    return 2;
+}
+
+// Returns an exit code when the program should end at once.
+std::optional<int> parse(int argc, char** argv, Options& o) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    TrainerConfig& t = o.config.trainer;
+    Faults& f = o.config.faults;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        auto value = [&]() -> std::optional<std::string_view> {
+            if (i + 1 >= args.size()) {
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        auto byte = [&](std::uint8_t& out) {
+            const auto v = value();
+            const auto n = v ? number<unsigned>(*v) : std::nullopt;
+            if (!n || *n > 255) {
+                return false;
+            }
+            out = static_cast<std::uint8_t>(*n);
+            return true;
+        };
+        auto count = [&](unsigned& out) {
+            const auto v = value();
+            const auto n = v ? number<unsigned>(*v) : std::nullopt;
+            if (!n) {
+                return false;
+            }
+            out = *n;
+            return true;
+        };
+        auto share = [&](double& out) {
+            const auto v = value();
+            const auto n = v ? fraction(*v) : std::nullopt;
+            if (!n) {
+                return false;
+            }
+            out = *n;
+            return true;
+        };
+        bool ok = true;
+        unsigned n = 0;
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--model") {
+            const auto v = value();
+            const auto m = v ? modelFromCode(*v) : std::nullopt;
+            ok = m.has_value();
+            if (ok) {
+                t.model = *m;
+            }
+        } else if (a == "--version") {
+            ok = byte(t.version);
+        } else if (a == "--subversion") {
+            ok = byte(t.subVersion);
+        } else if (a == "--unit-type") {
+            ok = byte(t.unitType);
+        } else if (a == "--bootloader") {
+            t.runsBootloader = true;
+        } else if (a == "--bootloader-subversion") {
+            ok = byte(t.bootloaderSubVersion);
+        } else if (a == "--zero-position") {
+            ok = byte(t.zeroPosition);
+        } else if (a == "--device-number") {
+            ok = count(n) && n <= 0xFFFF;
+            t.deviceNumber = static_cast<std::uint16_t>(n);
+        } else if (a == "--restart-ms") {
+            ok = count(n);
+            t.restartTime = std::chrono::milliseconds(n);
+        } else if (a == "--version-page-every") {
+            ok = count(t.versionPageEvery);
+        } else if (a == "--seed") {
+            ok = count(n);
+            o.config.seed = n;
+        } else if (a == "--drop-to-trainer") {
+            ok = share(f.dropToTrainer[PageKind::Any].fraction);
+        } else if (a == "--drop-from-trainer") {
+            ok = share(f.dropFromTrainer[PageKind::Any].fraction);
+        } else if (a == "--fail-acked") {
+            ok = share(f.failAckedSends.fraction);
+        } else if (a == "--fail-burst") {
+            ok = count(n) && n > 0;
+            f.failBursts.nth.push_back(n);
+        } else if (a == "--withhold-block-acks") {
+            const auto v = value();
+            if (v == "first") {
+                f.blockAcks = Faults::BlockAcks::FirstRequestWithheld;
+            } else if (v == "always") {
+                f.blockAcks = Faults::BlockAcks::Withheld;
+            } else {
+                ok = false;
+            }
+        } else if (a == "--disappear-after-requests") {
+            ok = count(n) && n > 0;
+            f.disappear = When::afterRequests(n);
+        } else if (a == "--disappear-after-blocks") {
+            ok = count(n) && n > 0;
+            f.disappear = When::afterBlocks(n);
+        } else if (a == "--disappear-at-exit") {
+            f.disappear = When::atProgramExit();
+        } else if (a == "--faulty-bootloader") {
+            f.faultyBootloader = true;
+        } else if (a == "--no-unit-type-after-restart") {
+            f.noUnitTypeAfterRestart = true;
+        } else if (a == "--zero-write-unconfirmed") {
+            f.zeroWriteUnconfirmed = true;
+        } else if (a == "--line-garbage") {
+            ok = share(f.lineGarbage);
+        } else if (a == "--line-corrupt") {
+            ok = share(f.lineCorrupt);
+        } else if (a == "--vanish-after-blocks") {
+            ok = count(n) && n > 0;
+            f.stickVanishes = When::afterBlocks(n);
+        } else if (a == "--speed") {
+            const auto v = value();
+            const std::string s = v ? std::string(*v) : std::string();
+            char* end = nullptr;
+            o.speed = std::strtod(s.c_str(), &end);
+            ok = !s.empty() && end == s.c_str() + s.size() && o.speed > 0.0;
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--exit-after-upgrade") {
+            o.exitAfterUpgrade = true;
+        } else {
+            return usageError("unknown option " + std::string(a));
+        }
+        if (!ok) {
+            return usageError("bad or missing value for " + std::string(a));
+        }
+    }
+    return std::nullopt;
+}
+
+// The trainer runs firmware it received and the program has let go of the stick.
+class UpgradeWatch {
+public:
+    bool done(const Simulator& sim, Duration now) {
+        if (!since_) {
+            const TrainerReport t = sim.trainer();
+            if (t.running && t.running->model != "BOOT" && !t.restarting) {
+                since_ = now;
+                resets_ = sim.stick().resets;
+            }
+            return false;
+        }
+        return sim.stick().resets > resets_ || now - *since_ > std::chrono::seconds(30);
+    }
+
+private:
+    std::optional<Duration> since_;
+    std::uint64_t resets_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const auto exitCode = parse(argc, argv, options)) {
+        return *exitCode;
+    }
+
+    // Signals are taken by sigtimedwait below, on this thread only.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    RealClock clock(options.speed);
+    std::string error;
+    auto pty = PtyTransport::open(clock, &error);
+    if (!pty) {
+        std::fprintf(stderr, "fota-sim: cannot open a pseudo-terminal: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("fota-sim: stick on %s\n", pty->slavePath().c_str());
+    std::fflush(stdout);
+
+    Simulator sim(clock, std::move(pty), options.config);
+    if (!options.quiet) {
+        sim.setTraceSink(
+            [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    }
+
+    UpgradeWatch watch;
+    const timespec tick{0, 100'000'000};
+    int caught = 0;
+    for (;;) {
+        siginfo_t info{};
+        const int s = sigtimedwait(&signals, &info, &tick);
+        if (s == SIGINT || s == SIGTERM) {
+            caught = s;
+            break;
+        }
+        if (!sim.running()) {
+            break;  // the stick vanished or its line failed
+        }
+        if (options.exitAfterUpgrade && watch.done(sim, clock.now())) {
+            break;
+        }
+    }
+    sim.stop();
+
+    const TrainerReport t = sim.trainer();
+    std::printf(
+        "fota-sim: %s; trainer reports version %u, sub-version %u, unit type %u, zero position "
+        "%u; %u block(s) accepted, %u rejected, %u restart(s)\n",
+        caught != 0 ? strsignal(caught) : "done", t.version, t.subVersion, t.unitType,
+        t.zeroPosition, t.counters.blocksAccepted, t.counters.blocksRejected, t.counters.restarts);
+    return 0;
+}
