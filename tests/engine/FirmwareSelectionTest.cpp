@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "engine/FOTAComponent.h"
+#include "engine/FirmwareSelection.h"
+#include "image/ImageStore.h"
+#include "log/EventLog.h"
+#include "platform/Clock.h"
+
+using namespace fota;
+
+namespace {
+
+TEST(ControllerClass, PredicatesHoldExactlyForTheirVersions) {
+    int covered = 0;
+    for (int v = -5; v <= 300; ++v) {
+        const int n = Is256Micro(v) + Is64Micro(v) + IsNotBluetooth128(v) + IsBluetooth128B(v);
+        ASSERT_LE(n, 1) << v;  // the classes never overlap
+        if (v >= 95 && v <= 134 && v != 128) {
+            EXPECT_EQ(n, 1) << v;
+        }
+        if (v == 128 || v >= 135 || v < 94) {
+            EXPECT_EQ(n, 0) << v;
+        }
+        covered += n;
+    }
+    EXPECT_EQ(covered, 4 + 7 + 10 + 19);
+    EXPECT_TRUE(IsNotBluetooth128(94));
+    EXPECT_TRUE(NeedsMusekUpgrade(27));
+    EXPECT_FALSE(NeedsMusekUpgrade(28));
+}
+
+struct Selection {
+    std::int32_t V, S;
+    std::uint8_t U;
+    std::string name;  // empty: the upgrade ends
+    TProgrammingStateFota state;
+    bool error;
+    std::vector<std::string> log;
+};
+
+class SelectFirmwareTest : public ::testing::TestWithParam<Selection> {};
+
+TEST_P(SelectFirmwareTest, ChoosesTheImageOrEnds) {
+    const Selection& c = GetParam();
+    VirtualClock clock;
+    TFOTALink link;
+    link.clock = &clock;
+    TFOTAThread worker(link);
+    worker.SetFirmwareVersion(c.V);
+    worker.SetFirmwareSubVersion(c.S);
+    worker.SetUnitType(c.U);
+    std::vector<std::string> log;
+    eventlog::setFolder(::testing::TempDir());
+    eventlog::setDebugOutput(false);
+    eventlog::setObserver([&](const std::string& t) { log.push_back(t); });
+    const bool chosen = worker.SelectFirmware();
+    eventlog::setObserver(nullptr);
+
+    EXPECT_EQ(chosen, !c.name.empty());
+    EXPECT_EQ(worker.FirmwareName(), c.name);
+    EXPECT_EQ(worker.GetState(), c.state) << StateName(worker.GetState());
+    EXPECT_EQ(worker.FotaNoError(), c.error);
+    EXPECT_EQ(log, c.log);
+    if (chosen) {
+        EXPECT_TRUE(ImageStore::contains(c.name));
+    }
+}
+
+const std::string kSel = "Select Firmware to send";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SelectFirmwareTest,
+    ::testing::Values(
+        // Bootloader rule (version 1): sub-version 85 → 64K, 86 → 128K.
+        Selection{1, 85, 9, "FW_KOV_64", psfProgrammingFirmware, false, {kSel}},
+        Selection{1, 86, 9, "FW_KOV_128", psfProgrammingFirmware, false, {kSel}},
+        Selection{1, 85, 11, "FW_PU_64", psfProgrammingFirmware, false, {kSel}},
+        Selection{1, 86, 12, "FW_LO_128", psfProgrammingFirmware, false, {kSel}},
+        Selection{1, 86, 13, "FW_WEK_128", psfProgrammingFirmware, false, {kSel}},
+        Selection{1, 85, 10, "", psfUpgradeNotPossible, false, {kSel, "Upgrade not avalaible!!!!"}},
+        Selection{1, 0, 9, "", psfUpgradeNotPossible, false, {kSel, "Upgrade not avalaible!!!!"}},
+        Selection{1, 85, 20, "", psfUpgradeNotPossible, false, {kSel, "Upgrade not avalaible!!!!"}},
+        // Old firmware: a bootloader first.
+        Selection{0, 0, 14, "BOOTLOADER64", psfProgrammingBoot, false, {kSel}},
+        Selection{82, 0, 14, "BOOTLOADER64", psfProgrammingBoot, false, {kSel}},
+        Selection{83, 0, 14, "BOOTLOADER128", psfProgrammingBoot, false, {kSel}},
+        Selection{87, 0, 14, "BOOTLOADER64", psfProgrammingBoot, false, {kSel}},
+        Selection{94, 0, 14, "BOOTLOADER128", psfProgrammingBoot, false, {kSel}},
+        Selection{80, 0, 9, "BOOTLOADER64", psfProgrammingBoot, false, {kSel}},
+        // Firmware by controller class and model.
+        Selection{95,
+                  0,
+                  14,
+                  "FW_KOV_128",
+                  psfProgrammingFirmware,
+                  false,
+                  {kSel, "isNOTBluetooth (micr0128)", "FFirmwareName := FW_KOV_128"}},
+        Selection{97,
+                  0,
+                  14,
+                  "FW_KOV_128B",
+                  psfProgrammingFirmware,
+                  false,
+                  {kSel, "isBluetooth (micr0128B)", "FFirmwareName := FW_KOV_128B"}},
+        Selection{129,
+                  0,
+                  19,
+                  "FW_TOBE_256",
+                  psfProgrammingFirmware,
+                  false,
+                  {kSel, "is256Micro.", "FFirmwareName := FW_TOBE_256"}},
+        Selection{112,
+                  0,
+                  18,
+                  "FW_DUF_64",
+                  psfProgrammingFirmware,
+                  false,
+                  {kSel, "is64Micro.", "FFirmwareName := FW_DUF_64"}},
+        Selection{120,
+                  0,
+                  9,
+                  "",
+                  psfAlreadyUpdated,
+                  false,
+                  {kSel, "is64Micro.", "FFirmwareName := ", "Firmware Already Updated!!!!"}},
+        // Versions no class holds.
+        Selection{128,
+                  0,
+                  14,
+                  "",
+                  psfNoNewFirmwareFound,
+                  true,
+                  {kSel, "Starting firmware version non available!!! [psfNoNewFirmwareFound] "}},
+        Selection{135,
+                  0,
+                  14,
+                  "",
+                  psfNoNewFirmwareFound,
+                  true,
+                  {kSel, "Starting firmware version non available!!! [psfNoNewFirmwareFound] "}},
+        // Unit type 20 has a rule of its own.
+        Selection{27,
+                  0,
+                  20,
+                  "FW_MUSEK_256",
+                  psfProgrammingFirmware,
+                  false,
+                  {kSel, "FFirmwareName:= FW_MUSEK_256 - Musek Upgrade -"}},
+        Selection{28, 0, 20, "", psfAlreadyUpdated, false, {kSel, "Firmware Already Updated!!!!"}},
+        Selection{
+            97, 0, 20, "", psfAlreadyUpdated, false, {kSel, "Firmware Already Updated!!!!"}}));
+
+// Every unit type 14-19 with every controller class names an image the store holds.
+TEST(SelectFirmware, EveryNameTheRulesYieldIsStored) {
+    VirtualClock clock;
+    TFOTALink link;
+    link.clock = &clock;
+    eventlog::setFolder(::testing::TempDir());
+    eventlog::setDebugOutput(false);
+    for (int U = 9; U <= 20; ++U) {
+        for (int V : {0, 1, 27, 83, 95, 97, 112, 129}) {
+            for (int S : {85, 86}) {
+                TFOTAThread worker(link);
+                worker.SetFirmwareVersion(V);
+                worker.SetFirmwareSubVersion(S);
+                worker.SetUnitType(static_cast<std::uint8_t>(U));
+                if (worker.SelectFirmware()) {
+                    EXPECT_TRUE(ImageStore::contains(worker.FirmwareName()))
+                        << worker.FirmwareName();
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
