@@ -8,10 +8,11 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libusb-1.0-0-dev
+    # The window (fota) and its tests; xvfb and xauth for tools/screenshots.sh;
+    # fonts for the offscreen platform and Xvfb, Liberation Sans standing in
+    # for the window's Tahoma (close in width) where Tahoma is missing.
+    qt6-base-dev qt6-qpa-plugins xvfb xauth fonts-dejavu-core fonts-liberation2
 )
-if [[ "${FOTA_WITH_GUI:-0}" == 1 ]]; then
-    packages+=(qt6-base-dev xvfb)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

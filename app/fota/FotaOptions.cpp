@@ -31,8 +31,7 @@ std::optional<double> speedFactor(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args,
-                                            FotaOptions& o) {
+std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args, FotaOptions& o) {
     sim::TrainerConfig& trainer = o.simulation.trainer;
     bool unitTypeGiven = false;
     bool trainerKnob = false;

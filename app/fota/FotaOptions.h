@@ -41,9 +41,9 @@ The trainer's device number is read from the user's settings (see README).
 struct FotaOptions {
     enum class Stick { Auto, Port, Usb, Simulate };
     Stick stick = Stick::Auto;
-    std::string port;                    // Stick::Port
-    sim::SimConfig simulation;           // Stick::Simulate
-    double speed = 1.0;                  // Stick::Simulate
+    std::string port;           // Stick::Port
+    sim::SimConfig simulation;  // Stick::Simulate
+    double speed = 1.0;         // Stick::Simulate
     std::optional<std::string> logDir;
     std::optional<std::string> screenshotDir;
     bool help = false;

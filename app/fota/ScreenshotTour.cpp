@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QLabel>
 #include <cstdio>
 
 #include "ui/qt/ChannelSettingsForm.h"
@@ -142,6 +142,7 @@ bool ScreenshotTour::handleModal(QWidget* modal) {
     }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         if (box->text() == "Firmware Upgraded Successfully!") {
+            save(window_, "finished.png");
             save(*box, "finished-message.png");
             next(Step::Download);
         } else {

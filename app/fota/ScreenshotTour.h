@@ -8,7 +8,8 @@
 //   settings-trainer.png
 //   upgrading.png            an upgrade under way, with its progress bar
 //   upgrading-full.png       the same window at its designed height (log box)
-//   finished-message.png     the message at the end of a successful upgrade
+//   finished.png             the window at the end of a successful upgrade
+//   finished-message.png     the message it shows then
 //   download-dialog.png      the software-download dialog
 //
 // Anything else that asks the user is saved as unexpected-N.png and answered

@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication application(argc, argv);  // takes Qt's own options (-platform, ...)
-    QApplication::setApplicationName("fota");
-    QApplication::setApplicationDisplayName("FOTA");
+    // The application's title. (Not set as the display name, which the
+    // window system would append to every window's caption.)
+    QApplication::setApplicationName("FOTA");
     QApplication::setFont(qt::windowFont(11));
 
     std::vector<std::string> args;
@@ -97,8 +98,8 @@ int main(int argc, char** argv) {
         window.setSimulated(simulate);
         std::unique_ptr<app::ScreenshotTour> tour;
         if (options.screenshotDir) {
-            tour = std::make_unique<app::ScreenshotTour>(window,
-                                                         QString::fromStdString(*options.screenshotDir));
+            tour = std::make_unique<app::ScreenshotTour>(
+                window, QString::fromStdString(*options.screenshotDir));
             tour->start();
         }
         if (!window.FormCreate(&store)) {
