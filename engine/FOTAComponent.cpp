@@ -196,8 +196,9 @@ std::int32_t TFOTAThread::SetZeroPosition() {
                 break;
             }
             if (L.wait_msg_tx_fail) {
+                // The trainer did not take the read: ask again. Taking this as a
+                // value (0) would skip the correction and still end in success.
                 WriteLog("ERROR RETRIVING ZERO POSITION");
-                result = 0;
                 break;
             }
         }
@@ -236,8 +237,10 @@ std::int32_t TFOTAThread::SetZeroPosition() {
     return result;
 }
 
-// Program mode start and exit: the page's transmit result decides, either
-// outcome counts; a result first seen in the third attempt is too late.
+// Program mode start and exit: the page's transmit result decides. Only a
+// page the trainer acknowledged counts; a failed transmission means the
+// trainer did not take it (it would stay out of programming mode, or in it),
+// so the page goes again. A result first seen in the third attempt is too late.
 bool TFOTAThread::ProgramModeTransaction(const std::array<std::uint8_t, 8>& page,
                                          const char* sendLine) {
     TFOTALink& L = *FMainForm;
@@ -248,8 +251,12 @@ bool TFOTAThread::ProgramModeTransaction(const std::array<std::uint8_t, 8>& page
         WriteLog(sendLine);
         for (int poll = 0; poll < 7; ++poll) {
             Pause(500);
-            if (L.wait_msg_tx || L.wait_msg_tx_fail) {
+            if (L.wait_msg_tx) {
                 return attempt < 2;
+            }
+            if (L.wait_msg_tx_fail) {
+                L.wait_msg_tx_fail = false;
+                break;  // not taken: send it again
             }
         }
     }
@@ -417,6 +424,7 @@ void TFOTAThread::Execute() {
             return;
         }
         if (OnBeforeProgramming && !OnBeforeProgramming(*this, name, *Ffrm)) {
+            FStoppedBeforeProgramming = true;
             return;
         }
 

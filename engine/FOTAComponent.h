@@ -111,6 +111,8 @@ public:
     using TBeforeProgramming = std::function<bool(TFOTAThread& Sender, const std::string& imageName,
                                                   const TFirmware& image)>;
     TBeforeProgramming OnBeforeProgramming;
+    // True when OnBeforeProgramming ended the upgrade.
+    bool StoppedBeforeProgramming() const { return FStoppedBeforeProgramming; }
 
     // Properties.
     TBooleanEvent OnEnterFOTAState = nullptr;
@@ -156,6 +158,7 @@ private:
     mutable std::mutex FCS;  // guards FState only
     std::atomic<std::uint8_t> FZeroPosition{0};
 
+    std::atomic<bool> FStoppedBeforeProgramming{false};
     std::stop_source FStop;
     std::unique_ptr<ClockThread> FThread;
 

@@ -30,6 +30,7 @@ TMainForm::TMainForm(WindowPort& port, ant::AntLibrary& library, Clock& timeBase
 }
 
 TMainForm::~TMainForm() {
+    antLibrary->setStickLostHandler(nullptr);
     // The workers use this window's flags and library: stop them first.
     for (auto& w : workers_) {
         w->Terminate();
@@ -174,6 +175,7 @@ bool TMainForm::ANTChannelEventCallback(std::uint8_t channel, std::uint8_t event
 }
 
 void TMainForm::tmrProcessANTMessageTimer() {
+    CheckSetUpTime();
     if (!ChannelGenericQueue || ChannelGenericQueue->Count() == 0) {
         return;
     }
@@ -244,6 +246,9 @@ void TMainForm::Btn_StartClick() {
         0, [this](std::uint8_t ch, std::uint8_t ev) { return ANTChannelEventCallback(ch, ev); },
         aucRxBuf.data());
 
+    antLibrary->setStickLostHandler([this] { port_.Post([this] { StickLost(); }); });
+    startedAt_ = clock->now();
+
     port_.SetButtons(false, true);
 
     antLibrary->ANT_ResetSystem();
@@ -262,6 +267,35 @@ void TMainForm::Btn_StartClick() {
         ")");
 }
 
+// The stick never answered the whole channel set-up (a lost or garbled
+// response stops the chain of commands): say so instead of waiting for ever.
+void TMainForm::CheckSetUpTime() {
+    if (!libraryInitialised_ || closing_ || bOpenChannel || bFirstPackReceived != sprNever ||
+        clock->now() - startedAt_ < kSetUpTimeLimit) {
+        return;
+    }
+    port_.SetActivity(false);
+    port_.ShowMessage(
+        "The ANT USB stick did not finish opening the channel to the trainer. Check the "
+        "stick, restart the software and try again.");
+    port_.CloseWindow();
+}
+
+// The stick went away (unplugged, line failed). An upgrade that runs sees its
+// own time-outs and ends in an error; before one runs nothing else would ever
+// tell the user.
+void TMainForm::StickLost() {
+    Log("ANT USB stick lost");
+    if (FFOTAThread || closing_) {
+        return;
+    }
+    port_.SetActivity(false);
+    port_.ShowMessage(
+        "The ANT USB stick stopped answering (was it unplugged?). Plug it in, restart the "
+        "software and try again.");
+    port_.CloseWindow();
+}
+
 void TMainForm::Reset() {
     bFirstPackReceived = sprNever;
     bOpenChannel = false;
@@ -276,6 +310,7 @@ void TMainForm::Reset() {
 }
 
 void TMainForm::CloseProcedure() {
+    antLibrary->setStickLostHandler(nullptr);
     antLibrary->ANT_AssignResponseFunction(nullptr, PEventResponseBufferChar);
     Log("ANT_AssignResponseFunction @nil");
     antLibrary->ANT_AssignChannelEventFunction(0, nullptr, aucRxBuf.data());
@@ -642,7 +677,19 @@ void TMainForm::FOTAEventProcedure(void*) {
         return;
     }
     const TProgrammingStateFota state = worker->GetState();
-    const std::string text = StatusText(state);
+    std::string text = StatusText(state);
+    // A worker that has ended while its state still reads as a step in
+    // progress has failed (its event log says where): the window says so
+    // instead of showing the step for ever.
+    const bool inProgress =
+        state == psfStart || state == psfProgrammingBoot || state == psfProgrammingFirmware;
+    if (inProgress && worker->Finished() && !worker->StoppedBeforeProgramming()) {
+        text = StatusText(psfError);
+        port_.SetStatusText(text);
+        SetStatePoll(false);
+        port_.SetActivity(false);
+        return;
+    }
     if (state == psfFinishOK) {
         port_.SetStatusText(text);
         SetStatePoll(false);

@@ -143,6 +143,12 @@ private:
     void Log(const std::string& line) { port_.AddLogBoxLine(line); }
     void SetStatePoll(bool on);
     void ConnectionLost();
+    void CheckSetUpTime();
+    void StickLost();
+
+    // How long the stick may take from the start button to the first channel event.
+    static constexpr Duration kSetUpTimeLimit = std::chrono::seconds(15);
+    Duration startedAt_{};
 
     WindowPort& port_;
     std::vector<std::unique_ptr<TFOTAThread>> workers_;

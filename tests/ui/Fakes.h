@@ -129,6 +129,10 @@ public:
         return record("SendBurstTransfer(" + std::to_string(n) + ")");
     }
     void ANT_Close() override { record("Close"); }
+    void setStickLostHandler(std::function<void()> handler) override {
+        stickLostHandler = std::move(handler);
+    }
+    std::function<void()> stickLostHandler;
     bool isSimulated() const override { return true; }
 
     // Delivers a response as the stick would: buffer first, then the callback.

@@ -429,4 +429,46 @@ TEST_F(MainFormLink, ClosingBeforeTheChannelIsOpenStillReleasesTheLibrary) {
     EXPECT_EQ(std::count(lib.calls.begin(), lib.calls.end(), "Close"), closes);
 }
 
+// A response lost on the way stops the chain of commands: the window says so
+// after a while instead of waiting for ever, and releases the stick.
+TEST_F(MainFormLink, ChannelSetUpThatNeverFinishesEndsWithAMessage) {
+    Start(1234);
+    Answer(A::MESG_NETWORK_KEY_ID);  // then nothing more comes
+    for (int tick = 0; tick < 60 && port.closeRequests == 0; ++tick) {
+        clock.sleepFor(std::chrono::milliseconds(300));
+        form.tmrProcessANTMessageTimer();
+    }
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0].rfind("The ANT USB stick did not finish opening the channel", 0),
+              0u);
+    EXPECT_GE(clock.now(), std::chrono::seconds(15));
+    EXPECT_EQ(port.closeRequests, 1);
+    EXPECT_FALSE(port.activity);
+}
+
+TEST_F(MainFormLink, StickLostBeforeAnUpgradeEndsWithAMessageAndDuringOneIsOnlyLogged) {
+    for (bool upgrading : {false, true}) {
+        SCOPED_TRACE(upgrading ? "upgrading" : "before the upgrade");
+        VirtualClock caseClock;
+        RecordingPort casePort;
+        ScriptedAntLibrary caseLib;
+        TMainForm f(casePort, caseLib, caseClock);
+        f.FormCreate(&store);
+        f.Btn_StartClick();
+        if (upgrading) {
+            f.Button7Click();
+        }
+        ASSERT_TRUE(caseLib.stickLostHandler);
+        caseLib.stickLostHandler();  // on the library's thread: handled on the UI thread
+        EXPECT_TRUE(casePort.messages.empty());
+        casePort.RunPosted();
+        EXPECT_EQ(casePort.logBox.back(), "ANT USB stick lost");
+        EXPECT_EQ(casePort.messages.size(), upgrading ? 0u : 1u);
+        EXPECT_EQ(casePort.closeRequests, upgrading ? 0 : 1);
+        if (f.FFOTAThread) {
+            f.FFOTAThread->Terminate();
+        }
+    }
+}
+
 }  // namespace
