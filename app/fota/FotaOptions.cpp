@@ -111,6 +111,12 @@ std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args
                 return "--log-dir needs a folder";
             }
             o.logDir = *v;
+        } else if (a == "--record") {
+            const auto v = value();
+            if (!v || v->empty()) {
+                return "--record needs a file";
+            }
+            o.recordFile = *v;
         } else if (a == "--screenshots") {
             const auto v = value();
             if (!v || v->empty()) {

@@ -30,6 +30,8 @@ The simulated trainer (with --simulate):
 
 Other:
   --log-dir DIR       write FirmwareUpdate.log into DIR instead of the desktop
+  --record FILE       write every byte that crosses the stick's line into FILE
+                      (see docs/recording.md)
   --screenshots DIR   (with --simulate) walk through an upgrade by itself,
                       save pictures of the window and its dialogs into DIR
                       and end
@@ -45,6 +47,7 @@ struct FotaOptions {
     sim::SimConfig simulation;  // Stick::Simulate
     double speed = 1.0;         // Stick::Simulate
     std::optional<std::string> logDir;
+    std::optional<std::string> recordFile;
     std::optional<std::string> screenshotDir;
     bool help = false;
 };

@@ -10,6 +10,7 @@
 
 #include "antlink/AntSerialLibrary.h"
 #include "antlink/InProcessTransport.h"
+#include "antlink/RecordingTransport.h"
 #include "antlink/StickChooser.h"
 #include "app/fota/FotaOptions.h"
 #include "app/fota/ScreenshotTour.h"
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
         };
     } else {
         opener = ant::stickOpener(clock, stickChoice(options));
+    }
+    if (options.recordFile) {
+        opener = ant::recordingOpener(opener, *options.recordFile, clock);
     }
     ant::AntSerialLibrary library(clock, opener);
     qt::SettingsDeviceNumberStore store;

@@ -72,10 +72,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FotaOptions, ChooseTheStickAndTheSimulatedTrainer) {
     FotaOptions o;
-    ASSERT_FALSE(ParseFotaOptions({"--port", "/dev/ttyUSB3", "--log-dir", "/tmp/l"}, o));
+    ASSERT_FALSE(ParseFotaOptions(
+        {"--port", "/dev/ttyUSB3", "--log-dir", "/tmp/l", "--record", "/tmp/s.rec"}, o));
     EXPECT_EQ(o.stick, FotaOptions::Stick::Port);
     EXPECT_EQ(o.port, "/dev/ttyUSB3");
     EXPECT_EQ(o.logDir, "/tmp/l");
+    EXPECT_EQ(o.recordFile, "/tmp/s.rec");
 
     FotaOptions s;
     ASSERT_FALSE(ParseFotaOptions(
