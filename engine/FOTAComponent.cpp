@@ -79,7 +79,7 @@ bool TFOTAThread::Terminated() const {
 }
 
 bool TFOTAThread::Finished() const {
-    return !FThread || FThread->finished();
+    return FThread && FThread->finished();  // a worker never started has not ended
 }
 
 void TFOTAThread::WaitFor() {

@@ -187,7 +187,9 @@ TEST(ImageCommand, FailsClearlyOnUnknownNamesAndWrongCommandLines) {
         {{"image", "frob"}, cli::kExitUsage, "usage: fota-cli image"},
         {{"image"}, cli::kExitUsage, "usage: fota-cli image"},
         {{"frob"}, cli::kExitUsage, "fota-cli: unknown command 'frob'"},
-        {{}, cli::kExitUsage, "usage: fota-cli COMMAND"},
+        // Without a command fota-cli upgrades: here it stops at the agreement,
+        // with no terminal to ask on, before touching any stick.
+        {{}, cli::kExitNoTerminal, "fota-cli: the agreement must be accepted"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));

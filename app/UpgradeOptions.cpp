@@ -1,0 +1,361 @@
+#include "app/UpgradeOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/Convert.h"
+
+namespace fota::cli {
+
+const char* const kUpgradeOptionsHelp = R"(The stick (default: the first ANT USB stick found):
+  --port PATH           the stick's serial port, e.g. /dev/ttyUSB0 (or the
+                        pseudo-terminal of fota-sim)
+  --usb                 the first ANT USB stick reached through libusb
+  --simulate            a simulated stick with a simulated trainer in range
+                        (no radio, no real trainer)
+
+Before the upgrade:
+  --accept-agreement    accept the agreement without being asked (read it
+                        first: fota-cli agreement)
+  --device-number N     the trainer's ANT device number, 0 to 65535, instead
+                        of the one in the settings (0 finds any trainer)
+  --dry-run             connect, read the trainer's version and unit type,
+                        print what would be programmed and stop before
+                        programming mode: the trainer is left untouched
+
+Output:
+  -v, --verbose         also print the log box lines; -vv also the event log
+  --json                one JSON object per line and event, for scripts
+  --log-dir DIR         write FirmwareUpdate.log into DIR (default: the desktop)
+
+The simulated trainer (with --simulate):
+  --model CODE          KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
+  --version N           firmware version it reports (default 90)
+  --subversion N        sub-version it reports (default 0)
+  --unit-type N         unit type it reports (default: the model's firmware's)
+  --bootloader          it runs its bootloader (version 1)
+  --bootloader-subversion N   85 (64K controller) or 86 (default)
+  --zero-position N     its stored zero position (default 10)
+  --sim-device-number N its device number (default: the program's, or 1234)
+  --restart-ms N        silence after program mode exit (default 4000)
+  --version-page-every N  broadcast a version page every N pages
+  --sim-speed X         the simulated world and the program's clock run X
+                        times faster, 0.1 to 1000 (demos only)
+  --virtual-time        run in virtual time, as fast as the machine allows
+                        (tests and measurements)
+Faults of the simulated trainer and stick (all off by default):
+  --seed N              seed of every random fault (default 1)
+  --drop-to-trainer F   share of the program's pages the trainer never hears
+  --drop-from-trainer F share of the trainer's pages the stick never hears
+  --fail-acked F        share of acknowledged sends whose acknowledgement is lost
+  --fail-burst N        the N-th burst fails (repeatable)
+  --withhold-block-acks first|always
+  --withhold-block-ack N  the N-th accepted block is never acknowledged (repeatable)
+  --disappear-after-requests N | --disappear-after-blocks N | --disappear-at-exit
+                        the trainer goes silent for good at that moment
+  --faulty-bootloader   its bootloader reports unit type 255
+  --no-unit-type-after-restart | --zero-write-unconfirmed
+  --line-garbage F | --line-corrupt F   share of the stick's messages garbled
+  --vanish-after-blocks N   the stick is pulled out after the N-th block
+)";
+
+const char* const kPlanOptionsHelp =
+    R"(  --version V           the trainer's firmware version, 0 to 255
+  --subversion S        its sub-version, 0 to 255 (default 0)
+  --unit-type U         its unit type, 0 to 255
+  --json                one JSON object
+)";
+
+namespace {
+
+std::optional<unsigned> unsignedNumber(const std::string& text) {
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> realNumber(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+// Walks the arguments: value() takes the one after the option.
+class ArgWalker {
+public:
+    explicit ArgWalker(const std::vector<std::string>& args) : args_(args) {}
+    bool done() const { return i_ >= args_.size(); }
+    const std::string& next() { return args_[i_++]; }
+    std::optional<std::string> value() {
+        if (done()) {
+            return std::nullopt;
+        }
+        return next();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& args,
+                                               UpgradeOptions& o) {
+    sim::TrainerConfig& trainer = o.simulation.trainer;
+    sim::Faults& faults = o.simulation.faults;
+    bool unitTypeGiven = false;
+    bool simulationOption = false;
+    bool stickGiven = false;
+    bool speedGiven = false;
+
+    ArgWalker walk(args);
+    while (!walk.done()) {
+        const std::string a = walk.next();
+        auto chooseStick = [&](UpgradeOptions::Stick stick) -> std::optional<std::string> {
+            if (stickGiven && o.stick != stick) {
+                return "choose one of --port, --usb and --simulate";
+            }
+            stickGiven = true;
+            o.stick = stick;
+            return std::nullopt;
+        };
+        auto byte = [&](std::uint8_t& out) -> std::optional<std::string> {
+            const auto v = walk.value();
+            const auto n = v ? unsignedNumber(*v) : std::nullopt;
+            if (!n || *n > 255) {
+                return a + " needs a number from 0 to 255";
+            }
+            out = static_cast<std::uint8_t>(*n);
+            simulationOption = true;
+            return std::nullopt;
+        };
+        auto count = [&](unsigned& out, unsigned min) -> std::optional<std::string> {
+            const auto v = walk.value();
+            const auto n = v ? unsignedNumber(*v) : std::nullopt;
+            if (!n || *n < min) {
+                return a + " needs a whole number from " + std::to_string(min) + " up";
+            }
+            out = *n;
+            simulationOption = true;
+            return std::nullopt;
+        };
+        auto share = [&](double& out) -> std::optional<std::string> {
+            const auto v = walk.value();
+            const auto f = v ? realNumber(*v) : std::nullopt;
+            if (!f || *f < 0.0 || *f > 1.0) {
+                return a + " needs a share from 0 to 1";
+            }
+            out = *f;
+            simulationOption = true;
+            return std::nullopt;
+        };
+        auto flag = [&](bool& out) -> std::optional<std::string> {
+            out = true;
+            simulationOption = true;
+            return std::nullopt;
+        };
+        unsigned n = 0;
+        std::optional<std::string> error;
+
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--simulate") {
+            error = chooseStick(UpgradeOptions::Stick::Simulate);
+        } else if (a == "--usb") {
+            error = chooseStick(UpgradeOptions::Stick::Usb);
+        } else if (a == "--port") {
+            const auto v = walk.value();
+            if (!v || v->empty()) {
+                return "--port needs the path of the stick's serial port";
+            }
+            error = chooseStick(UpgradeOptions::Stick::Port);
+            o.port = *v;
+        } else if (a == "--accept-agreement") {
+            o.acceptAgreement = true;
+        } else if (a == "--device-number") {
+            const auto v = walk.value();
+            std::int32_t number = -1;
+            if (!v || !TryStrToInt(*v, number) || number < 0 || number > 0xFFFF) {
+                return "--device-number needs a number from 0 to 65535 (0 finds any trainer)";
+            }
+            o.deviceNumber = number;
+        } else if (a == "--dry-run") {
+            o.dryRun = true;
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (a == "-v" || a == "--verbose") {
+            ++o.verbosity;
+        } else if (a == "-vv") {
+            o.verbosity += 2;
+        } else if (a == "--log-dir") {
+            const auto v = walk.value();
+            if (!v || v->empty()) {
+                return "--log-dir needs a folder";
+            }
+            o.logDir = *v;
+        } else if (a == "--model") {
+            const auto v = walk.value();
+            const auto model = v ? sim::modelFromCode(*v) : std::nullopt;
+            if (!model) {
+                return "--model needs one of KOV PU LO WEK DUF TOBE GILNO MUSEK";
+            }
+            trainer.model = *model;
+            simulationOption = true;
+        } else if (a == "--version") {
+            error = byte(trainer.version);
+        } else if (a == "--subversion") {
+            error = byte(trainer.subVersion);
+        } else if (a == "--unit-type") {
+            error = byte(trainer.unitType);
+            unitTypeGiven = true;
+        } else if (a == "--bootloader") {
+            error = flag(trainer.runsBootloader);
+        } else if (a == "--bootloader-subversion") {
+            error = byte(trainer.bootloaderSubVersion);
+        } else if (a == "--zero-position") {
+            error = byte(trainer.zeroPosition);
+        } else if (a == "--sim-device-number") {
+            error = count(n, 1);
+            if (!error && n > 0xFFFF) {
+                error = "--sim-device-number needs a number from 1 to 65535";
+            }
+            trainer.deviceNumber = static_cast<std::uint16_t>(n);
+            o.simDeviceNumberGiven = true;
+        } else if (a == "--restart-ms") {
+            error = count(n, 0);
+            trainer.restartTime = std::chrono::milliseconds(n);
+        } else if (a == "--version-page-every") {
+            error = count(trainer.versionPageEvery, 0);
+        } else if (a == "--sim-speed") {
+            const auto v = walk.value();
+            const auto speed = v ? realNumber(*v) : std::nullopt;
+            if (!speed || *speed < 0.1 || *speed > 1000.0) {
+                return "--sim-speed needs a factor from 0.1 to 1000";
+            }
+            o.speed = *speed;
+            speedGiven = true;
+            simulationOption = true;
+        } else if (a == "--virtual-time") {
+            error = flag(o.virtualTime);
+        } else if (a == "--seed") {
+            error = count(n, 0);
+            o.simulation.seed = n;
+        } else if (a == "--drop-to-trainer") {
+            error = share(faults.dropToTrainer[sim::PageKind::Any].fraction);
+        } else if (a == "--drop-from-trainer") {
+            error = share(faults.dropFromTrainer[sim::PageKind::Any].fraction);
+        } else if (a == "--fail-acked") {
+            error = share(faults.failAckedSends.fraction);
+        } else if (a == "--fail-burst") {
+            error = count(n, 1);
+            faults.failBursts.nth.push_back(n);
+        } else if (a == "--withhold-block-acks") {
+            const auto v = walk.value();
+            if (v == "first") {
+                faults.blockAcks = sim::Faults::BlockAcks::FirstRequestWithheld;
+            } else if (v == "always") {
+                faults.blockAcks = sim::Faults::BlockAcks::Withheld;
+            } else {
+                return "--withhold-block-acks needs first or always";
+            }
+            simulationOption = true;
+        } else if (a == "--withhold-block-ack") {
+            error = count(n, 1);
+            faults.withholdBlockAckFor.push_back(n);
+        } else if (a == "--disappear-after-requests") {
+            error = count(n, 1);
+            faults.disappear = sim::When::afterRequests(n);
+        } else if (a == "--disappear-after-blocks") {
+            error = count(n, 1);
+            faults.disappear = sim::When::afterBlocks(n);
+        } else if (a == "--disappear-at-exit") {
+            faults.disappear = sim::When::atProgramExit();
+            simulationOption = true;
+        } else if (a == "--faulty-bootloader") {
+            error = flag(faults.faultyBootloader);
+        } else if (a == "--no-unit-type-after-restart") {
+            error = flag(faults.noUnitTypeAfterRestart);
+        } else if (a == "--zero-write-unconfirmed") {
+            error = flag(faults.zeroWriteUnconfirmed);
+        } else if (a == "--line-garbage") {
+            error = share(faults.lineGarbage);
+        } else if (a == "--line-corrupt") {
+            error = share(faults.lineCorrupt);
+        } else if (a == "--vanish-after-blocks") {
+            error = count(n, 1);
+            faults.stickVanishes = sim::When::afterBlocks(n);
+        } else {
+            return "unknown option '" + a + "'";
+        }
+        if (error) {
+            return error;
+        }
+    }
+
+    const bool simulate = o.stick == UpgradeOptions::Stick::Simulate;
+    if (simulationOption && !simulate) {
+        return "the simulated trainer's options need --simulate";
+    }
+    if (o.virtualTime && speedGiven) {
+        return "choose one of --sim-speed and --virtual-time";
+    }
+    if (!unitTypeGiven) {
+        trainer.unitType = sim::firmwareUnitType(trainer.model);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ParsePlanOptions(const std::vector<std::string>& args, PlanOptions& o) {
+    ArgWalker walk(args);
+    bool versionGiven = false;
+    bool unitTypeGiven = false;
+    while (!walk.done()) {
+        const std::string a = walk.next();
+        auto byte = [&](std::int32_t& out) -> std::optional<std::string> {
+            const auto v = walk.value();
+            const auto n = v ? unsignedNumber(*v) : std::nullopt;
+            if (!n || *n > 255) {
+                return a + " needs a number from 0 to 255";
+            }
+            out = static_cast<std::int32_t>(*n);
+            return std::nullopt;
+        };
+        std::optional<std::string> error;
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--version") {
+            error = byte(o.version);
+            versionGiven = true;
+        } else if (a == "--subversion") {
+            error = byte(o.subVersion);
+        } else if (a == "--unit-type") {
+            error = byte(o.unitType);
+            unitTypeGiven = true;
+        } else if (a == "--json") {
+            o.json = true;
+        } else {
+            return "unknown option '" + a + "'";
+        }
+        if (error) {
+            return error;
+        }
+    }
+    if (!o.help && (!versionGiven || !unitTypeGiven)) {
+        return "plan needs --version V and --unit-type U (and --subversion S when not 0)";
+    }
+    return std::nullopt;
+}
+
+}  // namespace fota::cli
