@@ -12,6 +12,9 @@ packages=(
     # fonts for the offscreen platform and Xvfb, Liberation Sans standing in
     # for the window's Tahoma (close in width) where Tahoma is missing.
     qt6-base-dev qt6-qpa-plugins xvfb xauth fonts-dejavu-core fonts-liberation2
+    # The .deb (cpack finds its dependencies with dpkg-shlibdeps), and
+    # /usr/bin/time for bench/measure_realtime.sh.
+    dpkg-dev time
 )
 
 missing=()
