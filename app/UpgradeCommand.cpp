@@ -12,6 +12,7 @@
 
 #include "antlink/AntSerialLibrary.h"
 #include "antlink/InProcessTransport.h"
+#include "antlink/RecordingTransport.h"
 #include "antlink/StickChooser.h"
 #include "app/PortOpener.h"
 #include "app/Reporter.h"
@@ -447,6 +448,9 @@ int Session::runUpgrade() {
             }
             return opened;
         };
+    }
+    if (o_.recordFile) {
+        opener = ant::recordingOpener(std::move(opener), *o_.recordFile, *clock);
     }
     ant::AntSerialLibrary library(*clock, opener);
     EventLoop loop(*clock);

@@ -28,6 +28,8 @@ Output:
   -v, --verbose         also print the log box lines; -vv also the event log
   --json                one JSON object per line and event, for scripts
   --log-dir DIR         write FirmwareUpdate.log into DIR (default: the desktop)
+  --record FILE         write every byte that crosses the stick's line into FILE
+                        (see docs/recording.md)
 
 The simulated trainer (with --simulate):
   --model CODE          KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
@@ -205,6 +207,12 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
                 return "--log-dir needs a folder";
             }
             o.logDir = *v;
+        } else if (a == "--record") {
+            const auto v = walk.value();
+            if (!v || v->empty()) {
+                return "--record needs a file";
+            }
+            o.recordFile = *v;
         } else if (a == "--model") {
             const auto v = walk.value();
             const auto model = v ? sim::modelFromCode(*v) : std::nullopt;

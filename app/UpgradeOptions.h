@@ -23,6 +23,7 @@ struct UpgradeOptions {
 
     std::optional<std::int32_t> deviceNumber;
     std::optional<std::string> logDir;
+    std::optional<std::string> recordFile;
     bool acceptAgreement = false;
     bool dryRun = false;
     bool json = false;

@@ -385,3 +385,26 @@ TEST(UpgradeDryRun, ASelectionWithoutImageEndsAsTheUpgradeWould) {
 }
 
 }  // namespace
+
+// --record writes what crossed the stick's line, in the documented format.
+TEST(UpgradeRecording, RecordsTheLineOfAWholeUpgrade) {
+    const fs::path file = TestFolder() / "session.rec";
+    fs::remove(file);
+    auto args = Simulated();
+    args.push_back("--record");
+    args.push_back(file.string());
+    const CliRun r = RunCli(args);
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    std::ifstream in(file);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first, "# fota line recording 1");
+    std::string line;
+    std::size_t written = 0, read = 0;
+    while (std::getline(in, line)) {
+        written += line.rfind("> ", 0) == 0;
+        read += line.rfind("< ", 0) == 0;
+    }
+    EXPECT_GT(written, 100u);
+    EXPECT_GT(read, 100u);
+}
