@@ -81,10 +81,20 @@ int main(int argc, char** argv) {
     std::unique_ptr<ant::InProcessLine> line;
     std::unique_ptr<sim::Simulator> simulator;
     ant::TransportOpener opener;
+    qt::TForm1* window = nullptr;
     if (simulate) {
         line = std::make_unique<ant::InProcessLine>(clock);
-        simulator = std::make_unique<sim::Simulator>(clock, *line, options.simulation);
-        opener = [&line](ant::UCHAR, ant::ULONG) {
+        // The simulated trainer is plugged in when the stick is opened, and
+        // answers to the device number the program then looks for.
+        opener = [&line, &simulator, &clock, &window, config = options.simulation](
+                     ant::UCHAR, ant::ULONG) mutable {
+            if (!simulator) {
+                if (window && window->form().DeviceNumber > 0) {
+                    config.trainer.deviceNumber =
+                        static_cast<std::uint16_t>(window->form().DeviceNumber & 0xFFFF);
+                }
+                simulator = std::make_unique<sim::Simulator>(clock, *line, config);
+            }
             return ant::OpenedTransport(line->programEnd());
         };
     } else {
@@ -98,35 +108,37 @@ int main(int argc, char** argv) {
 
     int exitCode = 0;
     {
-        qt::TForm1 window(library, clock);
-        window.setSimulated(simulate);
+        qt::TForm1 mainWindow(library, clock);
+        window = &mainWindow;
+        mainWindow.setSimulated(simulate);
         std::unique_ptr<app::ScreenshotTour> tour;
         if (options.screenshotDir) {
             tour = std::make_unique<app::ScreenshotTour>(
-                window, QString::fromStdString(*options.screenshotDir));
+                mainWindow, QString::fromStdString(*options.screenshotDir));
             tour->start();
         }
-        if (!window.FormCreate(&store)) {
+        if (!mainWindow.FormCreate(&store)) {
             return 0;  // the agreement was declined
         }
-        qt::TForm2 channelSettings(window.form());  // hidden until "Config Channel"
-        window.setChannelSettingsDialog(&channelSettings);
+        qt::TForm2 channelSettings(mainWindow.form());  // hidden until "Config Channel"
+        mainWindow.setChannelSettingsDialog(&channelSettings);
         if (tour) {
             tour->setChannelSettingsDialog(&channelSettings);
         }
         if (!simulate && ImageStore::isDemoSet()) {
             // Demo images are made for the simulated trainer only.
-            window.blockStart("Demo images: for the simulated trainer only (--simulate)");
+            mainWindow.blockStart("Demo images: for the simulated trainer only (--simulate)");
             std::fprintf(stderr,
                          "fota: this build carries the demo images, which are never sent to a "
                          "real trainer; run it with --simulate, or build it with the maker's "
                          "images\n");
         }
-        window.show();
+        mainWindow.show();
         exitCode = QApplication::exec();
         if (tour && !tour->succeeded() && exitCode == 0) {
             exitCode = 1;
         }
+        window = nullptr;
     }
     if (const std::string why = library.lastError(); !why.empty()) {
         std::fprintf(stderr, "fota: %s\n", why.c_str());
