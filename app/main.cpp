@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -51,6 +52,11 @@ int main(int argc, char** argv) {
     // Output to a reader that went away (fota-cli ... | head) must not end an
     // upgrade half-way: the writes fail quietly instead.
     ::signal(SIGPIPE, SIG_IGN);
+
+    // The event log's time stamps in the user's date and time formats. Numbers
+    // stay in the C locale: the JSON output and the terminal's figures must not
+    // change with the user's decimal separator.
+    std::setlocale(LC_TIME, "");
 
     // Blocked here, before any thread starts, so that only the watcher takes them.
     sigset_t signals;
