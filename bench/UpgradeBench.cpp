@@ -41,33 +41,33 @@ void Run(benchmark::State& state, const sim::SimConfig& config) {
     state.counters["blocks"] = static_cast<double>(blocks);
 }
 
-void BM_TwoPassKov64(benchmark::State& state) {
-    sim::SimConfig config;
-    config.trainer.model = sim::Model::KOV;
-    config.trainer.version = 80;
-    config.trainer.unitType = 14;
-    Run(state, config);
-}
-BENCHMARK(BM_TwoPassKov64)->Unit(benchmark::kMillisecond);
+struct Trainer {
+    const char* name;
+    sim::Model model;
+    std::uint8_t version;
+    std::uint8_t unitType;
+};
 
-void BM_TwoPassKov128(benchmark::State& state) {
-    sim::SimConfig config;
-    config.trainer.model = sim::Model::KOV;
-    config.trainer.version = 90;
-    config.trainer.unitType = 14;
-    Run(state, config);
-}
-BENCHMARK(BM_TwoPassKov128)->Unit(benchmark::kMillisecond);
+// Two passes (bootloader, then firmware), and one pass of a 256 image (the
+// largest images of the set).
+const Trainer kTrainers[] = {
+    {"TwoPassKov64", sim::Model::KOV, 80, 14},
+    {"TwoPassKov128", sim::Model::KOV, 90, 14},
+    {"OnePassTobe256", sim::Model::TOBE, 129, 19},
+};
 
-// One pass of a 256 image (the largest images of the set).
-void BM_OnePassTobe256(benchmark::State& state) {
-    sim::SimConfig config;
-    config.trainer.model = sim::Model::TOBE;
-    config.trainer.version = 129;
-    config.trainer.unitType = 19;
-    Run(state, config);
-}
-BENCHMARK(BM_OnePassTobe256)->Unit(benchmark::kMillisecond);
+const bool kRegistered = [] {
+    for (const Trainer& t : kTrainers) {
+        sim::SimConfig config;
+        config.trainer.model = t.model;
+        config.trainer.version = t.version;
+        config.trainer.unitType = t.unitType;
+        benchmark::RegisterBenchmark(t.name, [config](benchmark::State& state) {
+            Run(state, config);
+        })->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
 
 }  // namespace
 

@@ -31,6 +31,14 @@ public:
 const std::string kTrainerKey =
     "\\SOFTWARE\\Norvo\\Mova\\PelorDeviceMovaAnt\\MovaAntSettings_TrainerDeviceNumber";
 
+// A window of its own for one case of a table.
+struct Rig {
+    VirtualClock clock;
+    RecordingPort port;
+    ScriptedAntLibrary lib;
+    TMainForm form{port, lib, clock};
+};
+
 class MainFormLink : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -145,10 +153,8 @@ TEST_F(MainFormLink, FailureCodesEndTheSequenceWithTheirLine) {
                                   A::MESG_OPEN_CHANNEL_ID};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        VirtualClock caseClock;
-        RecordingPort casePort;
-        ScriptedAntLibrary caseLib;
-        TMainForm f(casePort, caseLib, caseClock);
+        Rig rig;
+        auto& [caseClock, casePort, caseLib, f] = rig;
         f.FormCreate(&store);
         f.Btn_StartClick();
         for (std::uint8_t id : order) {
@@ -329,10 +335,8 @@ TEST_F(MainFormLink, ChannelEventsDecodeIntoLinesFieldsAndFlags) {
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
-        VirtualClock caseClock;
-        RecordingPort casePort;
-        ScriptedAntLibrary caseLib;
-        TMainForm f(casePort, caseLib, caseClock);
+        Rig rig;
+        auto& [caseClock, casePort, caseLib, f] = rig;
         f.FormCreate(nullptr);
         f.bOpenChannel = true;
         f.bFirstPackReceived = sprReceiving;
@@ -381,10 +385,8 @@ TEST_F(MainFormLink, ResetBoundFollowsTheMessagePeriod) {
 TEST_F(MainFormLink, ConnectionLostReopensDuringTheBootWaitAndStopsTheWorkerOtherwise) {
     for (bool waitingForBoot : {true, false}) {
         SCOPED_TRACE(waitingForBoot ? "boot wait" : "mid-transfer");
-        VirtualClock caseClock;
-        RecordingPort casePort;
-        ScriptedAntLibrary caseLib;
-        TMainForm f(casePort, caseLib, caseClock);
+        Rig rig;
+        auto& [caseClock, casePort, caseLib, f] = rig;
         f.FormCreate(nullptr);
         f.bOpenChannel = true;
         f.bFirstPackReceived = sprReceiving;
@@ -449,10 +451,8 @@ TEST_F(MainFormLink, ChannelSetUpThatNeverFinishesEndsWithAMessage) {
 TEST_F(MainFormLink, StickLostBeforeAnUpgradeEndsWithAMessageAndDuringOneIsOnlyLogged) {
     for (bool upgrading : {false, true}) {
         SCOPED_TRACE(upgrading ? "upgrading" : "before the upgrade");
-        VirtualClock caseClock;
-        RecordingPort casePort;
-        ScriptedAntLibrary caseLib;
-        TMainForm f(casePort, caseLib, caseClock);
+        Rig rig;
+        auto& [caseClock, casePort, caseLib, f] = rig;
         f.FormCreate(&store);
         f.Btn_StartClick();
         if (upgrading) {
