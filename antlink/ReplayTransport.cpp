@@ -1,5 +1,7 @@
 #include "antlink/ReplayTransport.h"
 
+#include "platform/Convert.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -41,19 +43,6 @@ std::string Quoted(const std::string& text) {
     q += text;
     q += '"';
     return q;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 std::string Seconds(Duration d) {
@@ -152,11 +141,11 @@ bool Recording::parse(std::istream& in, Recording& out, std::string& error) {
         c.line = lineNo;
         std::string byte;
         while (fields >> byte) {
-            if (byte.size() != 2 || HexDigit(byte[0]) < 0 || HexDigit(byte[1]) < 0) {
+            if (byte.size() != 2 || HexDigitValue(byte[0]) < 0 || HexDigitValue(byte[1]) < 0) {
                 return fail(Quoted(byte.substr(0, 8)) + " is not a byte in two hex digits");
             }
             c.bytes.push_back(
-                static_cast<std::uint8_t>(HexDigit(byte[0]) * 16 + HexDigit(byte[1])));
+                static_cast<std::uint8_t>(HexDigitValue(byte[0]) * 16 + HexDigitValue(byte[1])));
         }
         if (c.bytes.empty()) {
             return fail("no bytes after the time");

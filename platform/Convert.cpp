@@ -4,9 +4,7 @@
 
 namespace fota {
 
-namespace {
-
-int hexDigit(char c) {
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -18,8 +16,6 @@ int hexDigit(char c) {
     }
     return -1;
 }
-
-}  // namespace
 
 ConvertError::ConvertError(const std::string& text)
     : std::runtime_error("'" + text + "' is not a valid integer value"), text_(text) {}
@@ -58,7 +54,7 @@ bool TryStrToInt(const std::string& text, std::int32_t& value) {
             return false;
         }
         for (; i < n; ++i) {
-            const int d = hexDigit(text[i]);
+            const int d = HexDigitValue(text[i]);
             if (d < 0) {
                 return false;
             }

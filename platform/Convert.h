@@ -17,6 +17,9 @@
 
 namespace fota {
 
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
+
 // The conversion error. what() is "'<text>' is not a valid integer value".
 class ConvertError : public std::runtime_error {
 public:

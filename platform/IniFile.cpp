@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/Convert.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,19 +21,6 @@ bool isSpace(char c) {
 
 bool isSpecial(char c) {
     return c == '\n' || c == '\r' || c == '"' || c == ';' || c == '=' || c == '\\';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // A character of the 16-bit range as UTF-8 (a lone surrogate as U+FFFD).
@@ -147,7 +136,7 @@ std::optional<std::uint32_t> hexField(std::string_view field) {
     }
     std::uint32_t value = 0;
     for (const char c : field) {
-        const int h = hexValue(c);
+        const int h = HexDigitValue(c);
         if (h < 0) {
             return std::nullopt;
         }
@@ -243,10 +232,10 @@ bool unescapeValue(std::string_view s, std::string& text, std::vector<std::strin
                     chopLimit = text.size();
                     continue;
                 }
-                if (e == 'x' && i < n && hexValue(s[i]) >= 0) {
+                if (e == 'x' && i < n && HexDigitValue(s[i]) >= 0) {
                     std::uint32_t v = 0;
-                    while (i < n && hexValue(s[i]) >= 0) {
-                        v = ((v << 4) | static_cast<std::uint32_t>(hexValue(s[i]))) & 0xFFFFF;
+                    while (i < n && HexDigitValue(s[i]) >= 0) {
+                        v = ((v << 4) | static_cast<std::uint32_t>(HexDigitValue(s[i]))) & 0xFFFFF;
                         ++i;
                     }
                     appendCodePoint(text, v);
