@@ -21,8 +21,9 @@ bool ParseTime(const std::string& text, Duration& out) {
     auto digits = [](const std::string& s) {
         return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
-    // Up to 10^10 s (centuries): far beyond any session, far inside Duration.
-    if (whole.empty() || whole.size() > 10 || part.size() > 9 || !digits(whole) || !digits(part) ||
+    // Under 10^9 s (31 years): far beyond any session, and the nanoseconds
+    // stay well inside a signed 64-bit count (10 digits would not).
+    if (whole.empty() || whole.size() > 9 || part.size() > 9 || !digits(whole) || !digits(part) ||
         (dot != std::string::npos && part.empty())) {
         return false;
     }

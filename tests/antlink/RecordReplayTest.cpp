@@ -89,6 +89,7 @@ TEST(Recording, RejectsMalformedFilesNamingTheLine) {
         {"open -1 simulated x\n", "line 1: expected a time"},
         {"open 1e3 simulated x\n", "line 1: expected a time"},
         {"open 99999999999 simulated x\n", "line 1: expected a time"},
+        {"open 9913862300 simulated x\n", "line 1: expected a time"},
         {"open 0.0000000001 simulated x\n", "line 1: expected a time"},
         {"open 0 maybe x\n", "line 1: expected \"simulated\" or \"real\""},
         {"open 0 real x\nlost 2 sideways\n", "line 2: expected \"read\" or \"write\""},
