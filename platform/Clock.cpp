@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -33,7 +34,7 @@ WaitResult Clock::sleepFor(Duration d, std::stop_token stop) {
 // ---------------------------------------------------------------- RealClock
 
 RealClock::RealClock(double speed)
-    : speed_(speed > 0 ? speed : 1.0),
+    : speed_(speed >= kMinSpeed && speed <= kMaxSpeed ? speed : 1.0),
       start_(std::chrono::steady_clock::now()),
       wallStart_(std::chrono::system_clock::now()) {}
 
@@ -53,7 +54,10 @@ std::chrono::system_clock::time_point RealClock::wallNow() const {
 }
 
 std::chrono::steady_clock::time_point RealClock::toSteady(Duration d) const {
-    const double real = static_cast<double>(d.count()) / speed_;
+    // A deadline decades away is as good as one a century away, and keeps
+    // the conversion inside the steady clock's range.
+    constexpr double kFarthest = 1e18;  // ns, about 31 years
+    const double real = std::min(static_cast<double>(d.count()) / speed_, kFarthest);
     return start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                         std::chrono::duration<double, std::nano>(real));
 }

@@ -87,9 +87,14 @@ public:
 };
 
 // The machine's monotonic clock, optionally running `speed` times faster than
-// real time (the simulated world of a demo).
+// real time (the simulated world of a demo). The factor is held to
+// [kMinSpeed, kMaxSpeed]; anything else (zero, negative, not a number) runs
+// at real time.
 class RealClock final : public Clock {
 public:
+    static constexpr double kMinSpeed = 1e-3;
+    static constexpr double kMaxSpeed = 1e6;
+
     explicit RealClock(double speed = 1.0);
     Duration now() const override;
     std::chrono::system_clock::time_point wallNow() const override;

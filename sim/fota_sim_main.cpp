@@ -61,7 +61,8 @@ Faults (all off by default):
   --vanish-after-blocks N   the stick is unplugged after the N-th block
 
 Running:
-  --speed X                 simulated time runs X times faster (default 1)
+  --speed X                 simulated time runs X times faster, 0.1 to 1000
+                            (default 1)
   --quiet                   no trace on standard error
   --exit-after-upgrade      end once the trainer runs received firmware and the
                             program has reset the stick (or 30 s later)
@@ -220,7 +221,7 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
             const std::string s = v ? std::string(*v) : std::string();
             char* end = nullptr;
             o.speed = std::strtod(s.c_str(), &end);
-            ok = !s.empty() && end == s.c_str() + s.size() && o.speed > 0.0;
+            ok = !s.empty() && end == s.c_str() + s.size() && o.speed >= 0.1 && o.speed <= 1000.0;
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--exit-after-upgrade") {

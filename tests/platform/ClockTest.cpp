@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace fota;
@@ -138,6 +140,25 @@ TEST(RealClock, RunsFasterWhenAsked) {
     clock.sleepFor(2s);  // 20 ms of real time
     EXPECT_LT(std::chrono::steady_clock::now() - wallStart, 1s);
     EXPECT_GE(clock.now(), 2s);
+}
+
+TEST(RealClock, AFactorOutsideItsRangeRunsAtRealTimeAndFarDeadlinesStayInRange) {
+    for (const double speed : {0.0, -1.0, 1e-300, 1e300, std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN()}) {
+        SCOPED_TRACE(speed);
+        EXPECT_EQ(RealClock(speed).speed(), 1.0);
+    }
+    // The slowest factor turns a deadline of centuries into a far longer real
+    // wait; the wait must still start (and end when stopped).
+    RealClock slow(RealClock::kMinSpeed);
+    WaitResult result{};
+    ClockThread sleeper(slow, "sleeper", [&](std::stop_token st) {
+        result = slow.waitUntil(Duration(std::numeric_limits<Duration::rep>::max() / 2), {}, st);
+    });
+    std::this_thread::sleep_for(10ms);
+    sleeper.requestStop();
+    sleeper.join();
+    EXPECT_EQ(result, WaitResult::Stopped);
 }
 
 }  // namespace
