@@ -1,9 +1,27 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time.
-#   scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 20)
+# Builds the libFuzzer targets with clang and runs each one.
+#   scripts/fuzz.sh [SECONDS_PER_TARGET]   explore for a time (default 20);
+#                                          the corpus grows in build/fuzz/corpus
+#   scripts/fuzz.sh --runs N               N inputs per target from a fixed seed
+#                                          and the stored seeds only: the same
+#                                          inputs on every machine (CI)
+# A crashing input is written to build/fuzz/<target>-crash-*; add it to
+# tests/fuzz/seeds/<target>/ once fixed, so every later run replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-20}
+
+if [[ "${1:-}" == "--runs" ]]; then
+    [[ "${2:-}" =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS | --runs N]" >&2; exit 2; }
+    bound=(-runs="$2" -seed=1)
+    what="$2 inputs (seed 1)"
+    fixed=1
+else
+    seconds=${1:-20}
+    [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS | --runs N]" >&2; exit 2; }
+    bound=(-max_total_time="$seconds")
+    what="${seconds}s"
+    fixed=0
+fi
 
 scripts/deps.sh
 cmake --preset fuzz >/dev/null
@@ -13,15 +31,18 @@ for target in build/fuzz/tests/fuzz/fuzz_*; do
     [[ -x "$target" ]] || continue
     name=$(basename "$target")
     corpus="build/fuzz/corpus/$name"
+    # A fixed run starts from an empty corpus, so an earlier run's findings
+    # cannot change what it tries.
+    [[ $fixed == 1 ]] && rm -rf "$corpus"
     mkdir -p "$corpus"
     seeds=()
     [[ -d "tests/fuzz/seeds/$name" ]] && seeds=("tests/fuzz/seeds/$name")
-    echo "== $name for ${seconds}s"
-    if ! "$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" "${seeds[@]}" \
-        2>"build/fuzz/$name.log"; then
+    echo "== $name for $what"
+    if ! "$target" "${bound[@]}" -print_final_stats=1 -artifact_prefix="build/fuzz/$name-" \
+        "$corpus" "${seeds[@]}" 2>"build/fuzz/$name.log"; then
         status=1
         tail -n 40 "build/fuzz/$name.log"
     fi
-    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "build/fuzz/$name.log" || true
+    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "build/fuzz/$name.log" | sort -u || true
 done
 exit $status
