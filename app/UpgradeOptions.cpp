@@ -1,10 +1,7 @@
 #include "app/UpgradeOptions.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
-
 #include "platform/Convert.h"
+#include "sim/SimOptions.h"
 
 namespace fota::cli {
 
@@ -71,28 +68,6 @@ const char* const kPlanOptionsHelp =
 
 namespace {
 
-std::optional<unsigned> unsignedNumber(const std::string& text) {
-    unsigned value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<double> realNumber(const std::string& text) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(v)) {
-        return std::nullopt;
-    }
-    return v;
-}
-
 // Walks the arguments: value() takes the one after the option.
 class ArgWalker {
 public:
@@ -115,10 +90,8 @@ private:
 
 std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& args,
                                                UpgradeOptions& o) {
-    sim::TrainerConfig& trainer = o.simulation.trainer;
-    sim::Faults& faults = o.simulation.faults;
-    bool unitTypeGiven = false;
-    bool simulationOption = false;
+    sim::SimOptionReader simulation(o.simulation);
+    bool simulationOption = false;  // besides the simulator's own
     bool stickGiven = false;
     bool speedGiven = false;
 
@@ -133,45 +106,12 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
             o.stick = stick;
             return std::nullopt;
         };
-        auto byte = [&](std::uint8_t& out) -> std::optional<std::string> {
-            const auto v = walk.value();
-            const auto n = v ? unsignedNumber(*v) : std::nullopt;
-            if (!n || *n > 255) {
-                return a + " needs a number from 0 to 255";
-            }
-            out = static_cast<std::uint8_t>(*n);
-            simulationOption = true;
-            return std::nullopt;
-        };
-        auto count = [&](unsigned& out, unsigned min) -> std::optional<std::string> {
-            const auto v = walk.value();
-            const auto n = v ? unsignedNumber(*v) : std::nullopt;
-            if (!n || *n < min) {
-                return a + " needs a whole number from " + std::to_string(min) + " up";
-            }
-            out = *n;
-            simulationOption = true;
-            return std::nullopt;
-        };
-        auto share = [&](double& out) -> std::optional<std::string> {
-            const auto v = walk.value();
-            const auto f = v ? realNumber(*v) : std::nullopt;
-            if (!f || *f < 0.0 || *f > 1.0) {
-                return a + " needs a share from 0 to 1";
-            }
-            out = *f;
-            simulationOption = true;
-            return std::nullopt;
-        };
-        auto flag = [&](bool& out) -> std::optional<std::string> {
-            out = true;
-            simulationOption = true;
-            return std::nullopt;
-        };
-        unsigned n = 0;
         std::optional<std::string> error;
 
-        if (a == "-h" || a == "--help") {
+        if (simulation.read(
+                a, [&] { return walk.value(); }, error)) {
+            // the simulated trainer or its faults
+        } else if (a == "-h" || a == "--help") {
             o.help = true;
         } else if (a == "--simulate") {
             error = chooseStick(UpgradeOptions::Stick::Simulate);
@@ -213,42 +153,18 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
                 return "--record needs a file";
             }
             o.recordFile = *v;
-        } else if (a == "--model") {
-            const auto v = walk.value();
-            const auto model = v ? sim::modelFromCode(*v) : std::nullopt;
-            if (!model) {
-                return "--model needs one of KOV PU LO WEK DUF TOBE GILNO MUSEK";
-            }
-            trainer.model = *model;
-            simulationOption = true;
-        } else if (a == "--version") {
-            error = byte(trainer.version);
-        } else if (a == "--subversion") {
-            error = byte(trainer.subVersion);
-        } else if (a == "--unit-type") {
-            error = byte(trainer.unitType);
-            unitTypeGiven = true;
-        } else if (a == "--bootloader") {
-            error = flag(trainer.runsBootloader);
-        } else if (a == "--bootloader-subversion") {
-            error = byte(trainer.bootloaderSubVersion);
-        } else if (a == "--zero-position") {
-            error = byte(trainer.zeroPosition);
         } else if (a == "--sim-device-number") {
-            error = count(n, 1);
-            if (!error && n > 0xFFFF) {
-                error = "--sim-device-number needs a number from 1 to 65535";
+            const auto v = walk.value();
+            const auto n = v ? sim::UnsignedArgument(*v) : std::nullopt;
+            if (!n || *n < 1 || *n > 0xFFFF) {
+                return "--sim-device-number needs a number from 1 to 65535";
             }
-            trainer.deviceNumber = static_cast<std::uint16_t>(n);
+            o.simulation.trainer.deviceNumber = static_cast<std::uint16_t>(*n);
             o.simDeviceNumberGiven = true;
-        } else if (a == "--restart-ms") {
-            error = count(n, 0);
-            trainer.restartTime = std::chrono::milliseconds(n);
-        } else if (a == "--version-page-every") {
-            error = count(trainer.versionPageEvery, 0);
+            simulationOption = true;
         } else if (a == "--sim-speed") {
             const auto v = walk.value();
-            const auto speed = v ? realNumber(*v) : std::nullopt;
+            const auto speed = v ? sim::RealArgument(*v) : std::nullopt;
             if (!speed || *speed < 0.1 || *speed > 1000.0) {
                 return "--sim-speed needs a factor from 0.1 to 1000";
             }
@@ -256,54 +172,8 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
             speedGiven = true;
             simulationOption = true;
         } else if (a == "--virtual-time") {
-            error = flag(o.virtualTime);
-        } else if (a == "--seed") {
-            error = count(n, 0);
-            o.simulation.seed = n;
-        } else if (a == "--drop-to-trainer") {
-            error = share(faults.dropToTrainer[sim::PageKind::Any].fraction);
-        } else if (a == "--drop-from-trainer") {
-            error = share(faults.dropFromTrainer[sim::PageKind::Any].fraction);
-        } else if (a == "--fail-acked") {
-            error = share(faults.failAckedSends.fraction);
-        } else if (a == "--fail-burst") {
-            error = count(n, 1);
-            faults.failBursts.nth.push_back(n);
-        } else if (a == "--withhold-block-acks") {
-            const auto v = walk.value();
-            if (v == "first") {
-                faults.blockAcks = sim::Faults::BlockAcks::FirstRequestWithheld;
-            } else if (v == "always") {
-                faults.blockAcks = sim::Faults::BlockAcks::Withheld;
-            } else {
-                return "--withhold-block-acks needs first or always";
-            }
+            o.virtualTime = true;
             simulationOption = true;
-        } else if (a == "--withhold-block-ack") {
-            error = count(n, 1);
-            faults.withholdBlockAckFor.push_back(n);
-        } else if (a == "--disappear-after-requests") {
-            error = count(n, 1);
-            faults.disappear = sim::When::afterRequests(n);
-        } else if (a == "--disappear-after-blocks") {
-            error = count(n, 1);
-            faults.disappear = sim::When::afterBlocks(n);
-        } else if (a == "--disappear-at-exit") {
-            faults.disappear = sim::When::atProgramExit();
-            simulationOption = true;
-        } else if (a == "--faulty-bootloader") {
-            error = flag(faults.faultyBootloader);
-        } else if (a == "--no-unit-type-after-restart") {
-            error = flag(faults.noUnitTypeAfterRestart);
-        } else if (a == "--zero-write-unconfirmed") {
-            error = flag(faults.zeroWriteUnconfirmed);
-        } else if (a == "--line-garbage") {
-            error = share(faults.lineGarbage);
-        } else if (a == "--line-corrupt") {
-            error = share(faults.lineCorrupt);
-        } else if (a == "--vanish-after-blocks") {
-            error = count(n, 1);
-            faults.stickVanishes = sim::When::afterBlocks(n);
         } else {
             return "unknown option '" + a + "'";
         }
@@ -313,15 +183,13 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
     }
 
     const bool simulate = o.stick == UpgradeOptions::Stick::Simulate;
-    if (simulationOption && !simulate) {
+    if ((simulationOption || simulation.any()) && !simulate) {
         return "the simulated trainer's options need --simulate";
     }
     if (o.virtualTime && speedGiven) {
         return "choose one of --sim-speed and --virtual-time";
     }
-    if (!unitTypeGiven) {
-        trainer.unitType = sim::firmwareUnitType(trainer.model);
-    }
+    simulation.finish();
     return std::nullopt;
 }
 
@@ -333,7 +201,7 @@ std::optional<std::string> ParsePlanOptions(const std::vector<std::string>& args
         const std::string a = walk.next();
         auto byte = [&](std::int32_t& out) -> std::optional<std::string> {
             const auto v = walk.value();
-            const auto n = v ? unsignedNumber(*v) : std::nullopt;
+            const auto n = v ? sim::UnsignedArgument(*v) : std::nullopt;
             if (!n || *n > 255) {
                 return a + " needs a number from 0 to 255";
             }

@@ -5,18 +5,17 @@
 #include <pthread.h>
 #include <signal.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/Clock.h"
 #include "sim/PtyTransport.h"
+#include "sim/SimOptions.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -34,7 +33,8 @@ Trainer:
   --model CODE              KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
   --version N               firmware version it reports (default 90)
   --subversion N            sub-version it reports (default 0)
-  --unit-type N             unit type it reports (default 14)
+  --unit-type N             unit type it reports (default: that of the model's
+                            firmware)
   --bootloader              it runs its bootloader: version 1, the bootloader
                             sub-version and unit type of its model
   --bootloader-subversion N 85 or 86 (default 86)
@@ -50,6 +50,8 @@ Faults (all off by default):
   --fail-acked F            share of acknowledged sends whose acknowledgement is lost
   --fail-burst N            the N-th burst fails (repeatable)
   --withhold-block-acks first|always
+  --withhold-block-ack N    the N-th accepted block is never acknowledged
+                            (repeatable)
   --disappear-after-requests N
   --disappear-after-blocks N
   --disappear-at-exit       the trainer never comes back from its restart
@@ -69,27 +71,6 @@ Running:
   --help
 )";
 
-template <typename T>
-std::optional<T> number(std::string_view text) {
-    T value{};
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<double> fraction(std::string_view text) {
-    // from_chars for double is missing from some standard libraries still in use.
-    const std::string s(text);
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || v < 0.0 || v > 1.0) {
-        return std::nullopt;
-    }
-    return v;
-}
-
 struct Options {
     SimConfig config;
     double speed = 1.0;
@@ -104,135 +85,50 @@ int usageError(const std::string& what) {
 
 // Returns an exit code when the program should end at once.
 std::optional<int> parse(int argc, char** argv, Options& o) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    TrainerConfig& t = o.config.trainer;
-    Faults& f = o.config.faults;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    SimOptionReader simulation(o.config);
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        auto value = [&]() -> std::optional<std::string_view> {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= args.size()) {
                 return std::nullopt;
             }
             return args[++i];
         };
-        auto byte = [&](std::uint8_t& out) {
-            const auto v = value();
-            const auto n = v ? number<unsigned>(*v) : std::nullopt;
-            if (!n || *n > 255) {
-                return false;
-            }
-            out = static_cast<std::uint8_t>(*n);
-            return true;
-        };
-        auto count = [&](unsigned& out) {
-            const auto v = value();
-            const auto n = v ? number<unsigned>(*v) : std::nullopt;
-            if (!n) {
-                return false;
-            }
-            out = *n;
-            return true;
-        };
-        auto share = [&](double& out) {
-            const auto v = value();
-            const auto n = v ? fraction(*v) : std::nullopt;
-            if (!n) {
-                return false;
-            }
-            out = *n;
-            return true;
-        };
-        bool ok = true;
-        unsigned n = 0;
-        if (a == "--help" || a == "-h") {
+        std::optional<std::string> error;
+        if (simulation.read(a, value, error)) {
+            // the trainer or its faults
+        } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (a == "--model") {
-            const auto v = value();
-            const auto m = v ? modelFromCode(*v) : std::nullopt;
-            ok = m.has_value();
-            if (ok) {
-                t.model = *m;
-            }
-        } else if (a == "--version") {
-            ok = byte(t.version);
-        } else if (a == "--subversion") {
-            ok = byte(t.subVersion);
-        } else if (a == "--unit-type") {
-            ok = byte(t.unitType);
-        } else if (a == "--bootloader") {
-            t.runsBootloader = true;
-        } else if (a == "--bootloader-subversion") {
-            ok = byte(t.bootloaderSubVersion);
-        } else if (a == "--zero-position") {
-            ok = byte(t.zeroPosition);
         } else if (a == "--device-number") {
-            ok = count(n) && n <= 0xFFFF;
-            t.deviceNumber = static_cast<std::uint16_t>(n);
-        } else if (a == "--restart-ms") {
-            ok = count(n);
-            t.restartTime = std::chrono::milliseconds(n);
-        } else if (a == "--version-page-every") {
-            ok = count(t.versionPageEvery);
-        } else if (a == "--seed") {
-            ok = count(n);
-            o.config.seed = n;
-        } else if (a == "--drop-to-trainer") {
-            ok = share(f.dropToTrainer[PageKind::Any].fraction);
-        } else if (a == "--drop-from-trainer") {
-            ok = share(f.dropFromTrainer[PageKind::Any].fraction);
-        } else if (a == "--fail-acked") {
-            ok = share(f.failAckedSends.fraction);
-        } else if (a == "--fail-burst") {
-            ok = count(n) && n > 0;
-            f.failBursts.nth.push_back(n);
-        } else if (a == "--withhold-block-acks") {
             const auto v = value();
-            if (v == "first") {
-                f.blockAcks = Faults::BlockAcks::FirstRequestWithheld;
-            } else if (v == "always") {
-                f.blockAcks = Faults::BlockAcks::Withheld;
+            const auto n = v ? UnsignedArgument(*v) : std::nullopt;
+            if (!n || *n > 0xFFFF) {
+                error = "--device-number needs a number from 0 to 65535";
             } else {
-                ok = false;
+                o.config.trainer.deviceNumber = static_cast<std::uint16_t>(*n);
             }
-        } else if (a == "--disappear-after-requests") {
-            ok = count(n) && n > 0;
-            f.disappear = When::afterRequests(n);
-        } else if (a == "--disappear-after-blocks") {
-            ok = count(n) && n > 0;
-            f.disappear = When::afterBlocks(n);
-        } else if (a == "--disappear-at-exit") {
-            f.disappear = When::atProgramExit();
-        } else if (a == "--faulty-bootloader") {
-            f.faultyBootloader = true;
-        } else if (a == "--no-unit-type-after-restart") {
-            f.noUnitTypeAfterRestart = true;
-        } else if (a == "--zero-write-unconfirmed") {
-            f.zeroWriteUnconfirmed = true;
-        } else if (a == "--line-garbage") {
-            ok = share(f.lineGarbage);
-        } else if (a == "--line-corrupt") {
-            ok = share(f.lineCorrupt);
-        } else if (a == "--vanish-after-blocks") {
-            ok = count(n) && n > 0;
-            f.stickVanishes = When::afterBlocks(n);
         } else if (a == "--speed") {
             const auto v = value();
-            const std::string s = v ? std::string(*v) : std::string();
-            char* end = nullptr;
-            o.speed = std::strtod(s.c_str(), &end);
-            ok = !s.empty() && end == s.c_str() + s.size() && o.speed >= 0.1 && o.speed <= 1000.0;
+            const auto speed = v ? RealArgument(*v) : std::nullopt;
+            if (!speed || *speed < 0.1 || *speed > 1000.0) {
+                error = "--speed needs a factor from 0.1 to 1000";
+            } else {
+                o.speed = *speed;
+            }
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--exit-after-upgrade") {
             o.exitAfterUpgrade = true;
         } else {
-            return usageError("unknown option " + std::string(a));
+            error = "unknown option " + a;
         }
-        if (!ok) {
-            return usageError("bad or missing value for " + std::string(a));
+        if (error) {
+            return usageError(*error);
         }
     }
+    simulation.finish();
     return std::nullopt;
 }
 

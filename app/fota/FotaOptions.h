@@ -25,8 +25,28 @@ The simulated trainer (with --simulate):
   --subversion N      sub-version it reports (default 0)
   --unit-type N       unit type it reports (default: that of the model's firmware)
   --bootloader        it runs its bootloader (version 1)
+  --bootloader-subversion N   85 (64K controller) or 86 (default)
+  --zero-position N   its stored zero position (default 10)
+  --restart-ms N      silence after program mode exit (default 4000)
+  --version-page-every N  broadcast a version page every N pages
   --sim-speed X       the simulated world and the program's timers run X times
                       faster than real time, 0.1 to 100 (default 1)
+
+Faults of the simulated trainer and stick (with --simulate; all off by default):
+  --seed N            seed of every random fault (default 1)
+  --drop-to-trainer F   share of the program's pages the trainer never hears
+  --drop-from-trainer F share of the trainer's pages the stick never hears
+  --fail-acked F      share of acknowledged sends whose acknowledgement is lost
+  --fail-burst N      the N-th burst fails (repeatable)
+  --withhold-block-acks first|always
+  --withhold-block-ack N  the N-th accepted block is never acknowledged
+                      (repeatable)
+  --disappear-after-requests N | --disappear-after-blocks N | --disappear-at-exit
+                      the trainer goes silent for good at that moment
+  --faulty-bootloader its bootloader reports unit type 255
+  --no-unit-type-after-restart | --zero-write-unconfirmed
+  --line-garbage F | --line-corrupt F   share of the stick's messages garbled
+  --vanish-after-blocks N   the stick is pulled out after the N-th block
 
 Other:
   --log-dir DIR       write FirmwareUpdate.log into DIR instead of the desktop

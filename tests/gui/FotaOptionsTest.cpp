@@ -42,6 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"knob_without_simulate",
              {"--version", "90"},
              "the simulated trainer's options need --simulate"},
+        Case{"fault_without_simulate",
+             {"--line-garbage", "0.1"},
+             "the simulated trainer's options need --simulate"},
         Case{"speed_without_simulate",
              {"--sim-speed", "2"},
              "the simulated trainer's options need --simulate"},
@@ -87,6 +90,14 @@ TEST(FotaOptions, ChooseTheStickAndTheSimulatedTrainer) {
     EXPECT_EQ(s.simulation.trainer.version, 80);
     EXPECT_EQ(s.simulation.trainer.unitType, 16);  // the model's firmware unit type
     EXPECT_DOUBLE_EQ(s.speed, 12.5);
+
+    // The simulator's fault knobs, read as fota-cli and fota-sim read them.
+    FotaOptions f;
+    ASSERT_FALSE(ParseFotaOptions(
+        {"--simulate", "--line-garbage", "0.2", "--fail-burst", "3", "--disappear-at-exit"}, f));
+    EXPECT_EQ(f.simulation.faults.lineGarbage, 0.2);
+    EXPECT_EQ(f.simulation.faults.failBursts.nth, std::vector<unsigned>{3});
+    EXPECT_EQ(f.simulation.faults.disappear.kind, fota::sim::When::Kind::AtProgramExit);
 
     FotaOptions d;
     ASSERT_FALSE(ParseFotaOptions({}, d));

@@ -172,11 +172,31 @@ TEST(FotaSimProgram, NamesItsPtyAnswersAResetAndEndsOnSigterm) {
     std::fclose(stdoutOfSim);
 }
 
-TEST(FotaSimProgram, RefusesABadOption) {
-    const std::string command = std::string(FOTA_SIM_PROGRAM) + " --unit-type 300 2>/dev/null";
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+TEST(FotaSimProgram, RefusesABadOptionNamingIt) {
+    const struct {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"--unit-type 300", "fota-sim: --unit-type needs a number from 0 to 255\n"},
+        {"--device-number 70000", "fota-sim: --device-number needs a number from 0 to 65535\n"},
+        {"--speed 0", "fota-sim: --speed needs a factor from 0.1 to 1000\n"},
+        {"--frob", "fota-sim: unknown option --frob\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::string command = std::string(FOTA_SIM_PROGRAM) + " " + c.args + " 2>&1";
+        FILE* out = ::popen(command.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        std::string text;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, out)) {
+            text += buffer;
+        }
+        const int status = ::pclose(out);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 2);
+        EXPECT_EQ(text, std::string(c.message) + "(see fota-sim --help)\n");
+    }
 }
 #endif
 
