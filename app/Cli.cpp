@@ -7,6 +7,7 @@
 #include "app/ImageCommand.h"
 #include "app/UpgradeCommand.h"
 #include "app/UpgradeOptions.h"
+#include "sim/SimOptions.h"
 
 namespace fota::cli {
 
@@ -99,7 +100,9 @@ void PrintHelp(std::ostream& os) {
           "the trainer's version and unit type, sends the image the selection chooses (a\n"
           "bootloader first where needed, then the firmware) and restarts the trainer. The\n"
           "event log FirmwareUpdate.log records every step.\n\n"
-       << kUpgradeOptionsHelp
+       << kUpgradeOptionsHelp << sim::kSimTrainerOptionsHelp << kUpgradeSimOptionsHelp
+       << "\nFaults of the simulated trainer and stick (with --simulate; all off by default):\n"
+       << sim::kSimFaultOptionsHelp
        << "\nDevice numbers are read from $XDG_CONFIG_HOME/Norvo/Mova.conf (default\n"
           "~/.config/Norvo/Mova.conf), section [PelorDeviceMovaAnt], key\n"
           "MovaAntSettings_TrainerDeviceNumber (see README).\n"

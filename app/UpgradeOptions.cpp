@@ -29,34 +29,14 @@ Output:
                         (see docs/recording.md)
 
 The simulated trainer (with --simulate):
-  --model CODE          KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
-  --version N           firmware version it reports (default 90)
-  --subversion N        sub-version it reports (default 0)
-  --unit-type N         unit type it reports (default: the model's firmware's)
-  --bootloader          it runs its bootloader (version 1)
-  --bootloader-subversion N   85 (64K controller) or 86 (default)
-  --zero-position N     its stored zero position (default 10)
-  --sim-device-number N its device number (default: the program's, or 1234)
-  --restart-ms N        silence after program mode exit (default 4000)
-  --version-page-every N  broadcast a version page every N pages
-  --sim-speed X         the simulated world and the program's clock run X
-                        times faster, 0.1 to 1000 (demos only)
-  --virtual-time        run in virtual time, as fast as the machine allows
-                        (tests and measurements)
-Faults of the simulated trainer and stick (all off by default):
-  --seed N              seed of every random fault (default 1)
-  --drop-to-trainer F   share of the program's pages the trainer never hears
-  --drop-from-trainer F share of the trainer's pages the stick never hears
-  --fail-acked F        share of acknowledged sends whose acknowledgement is lost
-  --fail-burst N        the N-th burst fails (repeatable)
-  --withhold-block-acks first|always
-  --withhold-block-ack N  the N-th accepted block is never acknowledged (repeatable)
-  --disappear-after-requests N | --disappear-after-blocks N | --disappear-at-exit
-                        the trainer goes silent for good at that moment
-  --faulty-bootloader   its bootloader reports unit type 255
-  --no-unit-type-after-restart | --zero-write-unconfirmed
-  --line-garbage F | --line-corrupt F   share of the stick's messages garbled
-  --vanish-after-blocks N   the stick is pulled out after the N-th block
+)";
+
+const char* const kUpgradeSimOptionsHelp =
+    R"(  --sim-device-number N     its device number (default: the program's, or 1234)
+  --sim-speed X             the simulated world and the program's clock run X
+                            times faster, 0.1 to 1000 (demos only)
+  --virtual-time            run in virtual time, as fast as the machine allows
+                            (tests and measurements)
 )";
 
 const char* const kPlanOptionsHelp =

@@ -46,8 +46,11 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
 std::optional<std::string> ParsePlanOptions(const std::vector<std::string>& args,
                                             PlanOptions& options);
 
-// The option lines of --help.
+// The option lines of --help: kUpgradeOptionsHelp ends with the heading of
+// the simulated trainer's options, which go on with the simulator's own
+// (sim::kSimTrainerOptionsHelp) and then kUpgradeSimOptionsHelp.
 extern const char* const kUpgradeOptionsHelp;
+extern const char* const kUpgradeSimOptionsHelp;
 extern const char* const kPlanOptionsHelp;
 
 }  // namespace fota::cli

@@ -8,6 +8,44 @@
 
 namespace fota::sim {
 
+const char* const kSimTrainerOptionsHelp =
+    R"(  --model CODE              KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
+  --version N               firmware version it reports (default 90)
+  --subversion N            sub-version it reports (default 0)
+  --unit-type N             unit type it reports (default: that of the model's
+                            firmware)
+  --bootloader              it runs its bootloader: version 1, the bootloader
+                            sub-version and unit type of its model
+  --bootloader-subversion N 85 (64K controller) or 86 (default)
+  --zero-position N         its stored zero position (default 10)
+  --restart-ms N            silence after program mode exit (default 4000)
+  --version-page-every N    broadcast a version page every N pages (default 0:
+                            never)
+)";
+
+const char* const kSimFaultOptionsHelp =
+    R"(  --seed N                  seed of every random fault (default 1)
+  --drop-to-trainer F       share of the program's pages the trainer never hears
+  --drop-from-trainer F     share of the trainer's pages the stick never hears
+  --fail-acked F            share of acknowledged sends whose acknowledgement
+                            is lost
+  --fail-burst N            the N-th burst fails half-way (repeatable)
+  --withhold-block-acks first|always
+                            the first request for each block goes unanswered,
+                            or every one does
+  --withhold-block-ack N    the N-th accepted block is never acknowledged
+                            (repeatable)
+  --disappear-after-requests N | --disappear-after-blocks N | --disappear-at-exit
+                            the trainer goes silent for good at that moment
+  --faulty-bootloader       its bootloader reports unit type 255
+  --no-unit-type-after-restart
+                            after a restart its version reply has no unit type
+  --zero-write-unconfirmed  a zero position write is stored, never acknowledged
+  --line-garbage F          share of the stick's messages preceded by garbage
+  --line-corrupt F          share of the stick's messages with a wrong checksum
+  --vanish-after-blocks N   the stick is pulled out after the N-th block
+)";
+
 std::optional<unsigned> UnsignedArgument(std::string_view text) {
     unsigned value = 0;
     const char* end = text.data() + text.size();

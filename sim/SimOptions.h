@@ -19,6 +19,11 @@ std::optional<unsigned> UnsignedArgument(std::string_view text);
 // A finite real number, the whole text and nothing else.
 std::optional<double> RealArgument(std::string_view text);
 
+// The help lines of the trainer's and of the fault options, each ending in a
+// newline, for every program's usage text under a heading of its own.
+extern const char* const kSimTrainerOptionsHelp;
+extern const char* const kSimFaultOptionsHelp;
+
 class SimOptionReader {
 public:
     // The option's value: the next argument, or nothing when there is none.

@@ -23,45 +23,24 @@ namespace {
 using namespace fota;
 using namespace fota::sim;
 
-constexpr const char* kUsage = R"(usage: fota-sim [options]
+void PrintUsage() {
+    std::fputs(R"(usage: fota-sim [options]
 
 Opens a pseudo-terminal and acts as an ANT USB stick plugged into it, with a
 simulated trainer in range. The first line on standard output names the
 terminal. Runs until SIGINT or SIGTERM.
 
 Trainer:
-  --model CODE              KOV PU LO WEK DUF TOBE GILNO MUSEK (default KOV)
-  --version N               firmware version it reports (default 90)
-  --subversion N            sub-version it reports (default 0)
-  --unit-type N             unit type it reports (default: that of the model's
-                            firmware)
-  --bootloader              it runs its bootloader: version 1, the bootloader
-                            sub-version and unit type of its model
-  --bootloader-subversion N 85 or 86 (default 86)
-  --zero-position N         stored zero position (default 10)
-  --device-number N         its ANT device number (default 1234)
-  --restart-ms N            silence after program mode exit (default 4000)
-  --version-page-every N    broadcast a version page every N pages (default 0: never)
+)",
+               stdout);
+    std::fputs(kSimTrainerOptionsHelp, stdout);
+    std::fputs(R"(  --device-number N         its ANT device number (default 1234)
 
 Faults (all off by default):
-  --seed N                  seed of every random fault (default 1)
-  --drop-to-trainer F       share of the program's pages the trainer never hears
-  --drop-from-trainer F     share of the trainer's pages the stick never hears
-  --fail-acked F            share of acknowledged sends whose acknowledgement is lost
-  --fail-burst N            the N-th burst fails (repeatable)
-  --withhold-block-acks first|always
-  --withhold-block-ack N    the N-th accepted block is never acknowledged
-                            (repeatable)
-  --disappear-after-requests N
-  --disappear-after-blocks N
-  --disappear-at-exit       the trainer never comes back from its restart
-  --faulty-bootloader       its bootloader reports unit type 255
-  --no-unit-type-after-restart
-  --zero-write-unconfirmed
-  --line-garbage F          share of messages preceded by garbage bytes
-  --line-corrupt F          share of messages with a wrong checksum
-  --vanish-after-blocks N   the stick is unplugged after the N-th block
-
+)",
+               stdout);
+    std::fputs(kSimFaultOptionsHelp, stdout);
+    std::fputs(R"(
 Running:
   --speed X                 simulated time runs X times faster, 0.1 to 1000
                             (default 1)
@@ -69,7 +48,9 @@ Running:
   --exit-after-upgrade      end once the trainer runs received firmware and the
                             program has reset the stick (or 30 s later)
   --help
-)";
+)",
+               stdout);
+}
 
 struct Options {
     SimConfig config;
@@ -99,7 +80,7 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
         if (simulation.read(a, value, error)) {
             // the trainer or its faults
         } else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            PrintUsage();
             return 0;
         } else if (a == "--device-number") {
             const auto v = value();

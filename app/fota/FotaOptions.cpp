@@ -4,6 +4,42 @@
 
 namespace fota::app {
 
+std::string FotaUsage() {
+    std::string usage = R"(usage: fota [options]
+
+Upgrades the firmware of a trainer over an ANT USB stick, in a window.
+
+The stick (default: the first ANT USB stick found):
+  --port PATH         the stick's serial port, for example /dev/ttyUSB0
+  --usb               the stick reached through libusb
+  --simulate          a simulated stick with a simulated trainer in range
+                      (no radio; the window title says so)
+
+The simulated trainer (with --simulate):
+)";
+    usage += sim::kSimTrainerOptionsHelp;
+    usage += R"(  --sim-speed X             the simulated world and the program's timers run
+                            X times faster than real time, 0.1 to 100
+                            (default 1)
+
+Faults of the simulated trainer and stick (with --simulate; all off by default):
+)";
+    usage += sim::kSimFaultOptionsHelp;
+    usage += R"(
+Other:
+  --log-dir DIR       write FirmwareUpdate.log into DIR instead of the desktop
+  --record FILE       write every byte that crosses the stick's line into FILE
+                      (see docs/recording.md)
+  --screenshots DIR   (with --simulate) walk through an upgrade by itself,
+                      save pictures of the window and its dialogs into DIR
+                      and end
+  --help              show this help
+
+The trainer's device number is read from the user's settings (see README).
+)";
+    return usage;
+}
+
 std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args, FotaOptions& o) {
     sim::SimOptionReader simulation(o.simulation);
     bool speedGiven = false;

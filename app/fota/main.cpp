@@ -52,7 +52,7 @@ ant::StickChoice stickChoice(const app::FotaOptions& o) {
 
 int main(int argc, char** argv) {
     if (asksForHelp(argc, argv)) {
-        std::fputs(app::kFotaUsage, stdout);
+        std::fputs(app::FotaUsage().c_str(), stdout);
         return 0;
     }
     QApplication application(argc, argv);  // takes Qt's own options (-platform, ...)
