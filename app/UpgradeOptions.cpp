@@ -86,10 +86,10 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
             o.stick = stick;
             return std::nullopt;
         };
+        auto value = [&] { return walk.value(); };
         std::optional<std::string> error;
 
-        if (simulation.read(
-                a, [&] { return walk.value(); }, error)) {
+        if (simulation.read(a, value, error)) {
             // the simulated trainer or its faults
         } else if (a == "-h" || a == "--help") {
             o.help = true;
