@@ -46,28 +46,6 @@ const char* const kPlanOptionsHelp =
   --json                one JSON object
 )";
 
-namespace {
-
-// Walks the arguments: value() takes the one after the option.
-class ArgWalker {
-public:
-    explicit ArgWalker(const std::vector<std::string>& args) : args_(args) {}
-    bool done() const { return i_ >= args_.size(); }
-    const std::string& next() { return args_[i_++]; }
-    std::optional<std::string> value() {
-        if (done()) {
-            return std::nullopt;
-        }
-        return next();
-    }
-
-private:
-    const std::vector<std::string>& args_;
-    std::size_t i_ = 0;
-};
-
-}  // namespace
-
 std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& args,
                                                UpgradeOptions& o) {
     sim::SimOptionReader simulation(o.simulation);
@@ -75,7 +53,7 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
     bool stickGiven = false;
     bool speedGiven = false;
 
-    ArgWalker walk(args);
+    sim::ArgWalker walk(args);
     while (!walk.done()) {
         const std::string a = walk.next();
         auto chooseStick = [&](UpgradeOptions::Stick stick) -> std::optional<std::string> {
@@ -86,10 +64,9 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
             o.stick = stick;
             return std::nullopt;
         };
-        auto value = [&] { return walk.value(); };
         std::optional<std::string> error;
 
-        if (simulation.read(a, value, error)) {
+        if (simulation.read(a, walk, error)) {
             // the simulated trainer or its faults
         } else if (a == "-h" || a == "--help") {
             o.help = true;
@@ -174,7 +151,7 @@ std::optional<std::string> ParseUpgradeOptions(const std::vector<std::string>& a
 }
 
 std::optional<std::string> ParsePlanOptions(const std::vector<std::string>& args, PlanOptions& o) {
-    ArgWalker walk(args);
+    sim::ArgWalker walk(args);
     bool versionGiven = false;
     bool unitTypeGiven = false;
     while (!walk.done()) {

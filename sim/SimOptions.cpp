@@ -72,12 +72,12 @@ std::optional<double> RealArgument(std::string_view text) {
     return v;
 }
 
-bool SimOptionReader::read(const std::string& a, const Value& value,
+bool SimOptionReader::read(const std::string& a, ArgWalker& args,
                            std::optional<std::string>& error) {
     TrainerConfig& trainer = config_.trainer;
     Faults& faults = config_.faults;
     auto byte = [&](std::uint8_t& out) {
-        const auto v = value();
+        const auto v = args.value();
         const auto n = v ? UnsignedArgument(*v) : std::nullopt;
         if (!n || *n > 255) {
             error = a + " needs a number from 0 to 255";
@@ -87,7 +87,7 @@ bool SimOptionReader::read(const std::string& a, const Value& value,
     };
     // A whole number from `min` up; 0 when it is wrong.
     auto count = [&](unsigned min) -> unsigned {
-        const auto v = value();
+        const auto v = args.value();
         const auto n = v ? UnsignedArgument(*v) : std::nullopt;
         if (!n || *n < min) {
             error = a + " needs a whole number from " + std::to_string(min) + " up";
@@ -96,7 +96,7 @@ bool SimOptionReader::read(const std::string& a, const Value& value,
         return *n;
     };
     auto share = [&](double& out) {
-        const auto v = value();
+        const auto v = args.value();
         const auto f = v ? RealArgument(*v) : std::nullopt;
         if (!f || *f < 0.0 || *f > 1.0) {
             error = a + " needs a share from 0 to 1";
@@ -106,7 +106,7 @@ bool SimOptionReader::read(const std::string& a, const Value& value,
     };
 
     if (a == "--model") {
-        const auto v = value();
+        const auto v = args.value();
         const auto model = v ? modelFromCode(*v) : std::nullopt;
         if (model) {
             trainer.model = *model;
@@ -141,7 +141,7 @@ bool SimOptionReader::read(const std::string& a, const Value& value,
     } else if (a == "--fail-burst") {
         faults.failBursts.nth.push_back(count(1));
     } else if (a == "--withhold-block-acks") {
-        const auto v = value();
+        const auto v = args.value();
         if (v == "first") {
             faults.blockAcks = Faults::BlockAcks::FirstRequestWithheld;
         } else if (v == "always") {

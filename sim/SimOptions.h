@@ -5,10 +5,11 @@
 // text and its own options besides these (the trainer's device number among
 // them: its name differs from program to program).
 
-#include <functional>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/SimConfig.h"
 
@@ -24,18 +25,34 @@ std::optional<double> RealArgument(std::string_view text);
 extern const char* const kSimTrainerOptionsHelp;
 extern const char* const kSimFaultOptionsHelp;
 
+// Walks a command line: next() takes an option, value() the argument after
+// it (nothing at the end of the line).
+class ArgWalker {
+public:
+    explicit ArgWalker(const std::vector<std::string>& args) : args_(args) {}
+    bool done() const { return i_ >= args_.size(); }
+    const std::string& next() { return args_[i_++]; }
+    std::optional<std::string> value() {
+        if (done()) {
+            return std::nullopt;
+        }
+        return next();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    std::size_t i_ = 0;
+};
+
 class SimOptionReader {
 public:
-    // The option's value: the next argument, or nothing when there is none.
-    using Value = std::function<std::optional<std::string>()>;
-
     explicit SimOptionReader(SimConfig& config) : config_(config) {}
 
     // Reads `option` when it is one of the simulator's, taking its value from
-    // `value` when it has one. Returns false when it is not one of them
+    // `args` when it has one. Returns false when it is not one of them
     // (nothing taken); `error` then stays empty. A wrong value sets `error`
     // to a message naming the option and what it needs.
-    bool read(const std::string& option, const Value& value, std::optional<std::string>& error);
+    bool read(const std::string& option, ArgWalker& args, std::optional<std::string>& error);
 
     // At least one of the simulator's options was given.
     bool any() const { return any_; }

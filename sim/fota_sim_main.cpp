@@ -68,22 +68,17 @@ int usageError(const std::string& what) {
 std::optional<int> parse(int argc, char** argv, Options& o) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     SimOptionReader simulation(o.config);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                return std::nullopt;
-            }
-            return args[++i];
-        };
+    ArgWalker walk(args);
+    while (!walk.done()) {
+        const std::string a = walk.next();
         std::optional<std::string> error;
-        if (simulation.read(a, value, error)) {
+        if (simulation.read(a, walk, error)) {
             // the trainer or its faults
         } else if (a == "--help" || a == "-h") {
             PrintUsage();
             return 0;
         } else if (a == "--device-number") {
-            const auto v = value();
+            const auto v = walk.value();
             const auto n = v ? UnsignedArgument(*v) : std::nullopt;
             if (!n || *n > 0xFFFF) {
                 error = "--device-number needs a number from 0 to 65535";
@@ -91,7 +86,7 @@ std::optional<int> parse(int argc, char** argv, Options& o) {
                 o.config.trainer.deviceNumber = static_cast<std::uint16_t>(*n);
             }
         } else if (a == "--speed") {
-            const auto v = value();
+            const auto v = walk.value();
             const auto speed = v ? RealArgument(*v) : std::nullopt;
             if (!speed || *speed < 0.1 || *speed > 1000.0) {
                 error = "--speed needs a factor from 0.1 to 1000";

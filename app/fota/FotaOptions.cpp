@@ -53,17 +53,12 @@ std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args
         return std::nullopt;
     };
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                return std::nullopt;
-            }
-            return args[++i];
-        };
+    sim::ArgWalker walk(args);
+    while (!walk.done()) {
+        const std::string a = walk.next();
         std::optional<std::string> error;
 
-        if (simulation.read(a, value, error)) {
+        if (simulation.read(a, walk, error)) {
             // the simulated trainer or its faults
         } else if (a == "--help" || a == "-h") {
             o.help = true;
@@ -72,14 +67,14 @@ std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args
         } else if (a == "--usb") {
             error = chooseStick(FotaOptions::Stick::Usb);
         } else if (a == "--port") {
-            const auto v = value();
+            const auto v = walk.value();
             if (!v || v->empty()) {
                 return "--port needs the path of the stick's serial port";
             }
             error = chooseStick(FotaOptions::Stick::Port);
             o.port = *v;
         } else if (a == "--sim-speed") {
-            const auto v = value();
+            const auto v = walk.value();
             const auto speed = v ? sim::RealArgument(*v) : std::nullopt;
             if (!speed || *speed < 0.1 || *speed > 100.0) {
                 return "--sim-speed needs a factor from 0.1 to 100";
@@ -87,19 +82,19 @@ std::optional<std::string> ParseFotaOptions(const std::vector<std::string>& args
             o.speed = *speed;
             speedGiven = true;
         } else if (a == "--log-dir") {
-            const auto v = value();
+            const auto v = walk.value();
             if (!v || v->empty()) {
                 return "--log-dir needs a folder";
             }
             o.logDir = *v;
         } else if (a == "--record") {
-            const auto v = value();
+            const auto v = walk.value();
             if (!v || v->empty()) {
                 return "--record needs a file";
             }
             o.recordFile = *v;
         } else if (a == "--screenshots") {
-            const auto v = value();
+            const auto v = walk.value();
             if (!v || v->empty()) {
                 return "--screenshots needs a folder";
             }

@@ -21,15 +21,11 @@ namespace {
 struct Read {
     explicit Read(const std::vector<std::string>& args) {
         SimOptionReader reader(config);
-        for (std::size_t i = 0; i < args.size() && !error; ++i) {
-            auto value = [&]() -> std::optional<std::string> {
-                if (i + 1 >= args.size()) {
-                    return std::nullopt;
-                }
-                return args[++i];
-            };
-            if (!reader.read(args[i], value, error)) {
-                unknown.push_back(args[i]);
+        ArgWalker walk(args);
+        while (!walk.done() && !error) {
+            const std::string option = walk.next();
+            if (!reader.read(option, walk, error)) {
+                unknown.push_back(option);
             }
         }
         any = reader.any();
