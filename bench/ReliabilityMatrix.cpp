@@ -67,12 +67,7 @@ struct Child {
 };
 
 CellResult Failed(const Cell& cell, const std::string& why) {
-    CellResult r;
-    r.id = cell.id();
-    r.trainer = cell.trainer.name;
-    r.group = cell.fault.group;
-    r.fault = cell.fault.name;
-    r.seed = cell.seed;
+    CellResult r = NamedResult(cell);
     // What the cell did is unknown (appended: GCC 12 at -O3 warns falsely
     // about assigning a short literal here).
     r.state += '?';

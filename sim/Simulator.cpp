@@ -69,17 +69,21 @@ bool Simulator::idleUntilReopened(std::stop_token stop) {
     }
 }
 
+bool Simulator::goesOnAfterLineFailure(std::stop_token stop, Duration now) {
+    if (lineGone()) {
+        stick_.onLineLost(now);
+        return false;
+    }
+    return idleUntilReopened(stop);
+}
+
 void Simulator::run(std::stop_token stop) {
     std::array<std::uint8_t, 4096> buffer{};
     while (!stop.stop_requested()) {
         const long n = transport_->read(buffer, stop, stick_.nextEventTime());
         const Duration now = clock_.now();
         if (n < 0) {
-            if (lineGone()) {
-                stick_.onLineLost(now);
-                return;
-            }
-            if (!idleUntilReopened(stop)) {
+            if (!goesOnAfterLineFailure(stop, now)) {
                 return;
             }
             continue;
@@ -91,11 +95,7 @@ void Simulator::run(std::stop_token stop) {
         }
         const std::vector<std::uint8_t> out = stick_.takeOutput();
         if (!out.empty() && !transport_->write(out)) {
-            if (lineGone()) {
-                stick_.onLineLost(now);
-                return;
-            }
-            if (!idleUntilReopened(stop)) {
+            if (!goesOnAfterLineFailure(stop, now)) {
                 return;
             }
             continue;

@@ -72,6 +72,10 @@ private:
     bool lineGone() const;
     // Lets the stick live on while the program's end is closed; false on stop.
     bool idleUntilReopened(std::stop_token stop);
+    // After a failed read or write: false when the line is gone for good
+    // (the stick hears of it) or a stop came while idling, true once the
+    // program's end is open again.
+    bool goesOnAfterLineFailure(std::stop_token stop, Duration now);
 
     Clock& clock_;
     ant::InProcessLine* line_ = nullptr;  // set for the in-process line

@@ -240,13 +240,18 @@ int CountRetries(const std::vector<std::string>& log) {
     return n;
 }
 
-CellResult Evaluate(const Cell& cell, const testing::UpgradeRun& run) {
+CellResult NamedResult(const Cell& cell) {
     CellResult r;
     r.id = cell.id();
     r.trainer = cell.trainer.name;
     r.group = cell.fault.group;
     r.fault = cell.fault.name;
     r.seed = cell.seed;
+    return r;
+}
+
+CellResult Evaluate(const Cell& cell, const testing::UpgradeRun& run) {
+    CellResult r = NamedResult(cell);
     r.upgradeSeconds = run.upgradeSeconds;
     r.retries = CountRetries(run.eventLog);
     const bool hadWorker = run.finalState != psfBeforeStart;

@@ -78,6 +78,9 @@ struct CellResult {
     std::string breach;    // why not, when it did not hold
 };
 
+// A result that names the cell and has nothing judged yet.
+CellResult NamedResult(const Cell& cell);
+
 // Retry lines of an event log: "(Try N)" with N > 0, "NACK for pck",
 // "EVENT_RX_FAIL,try again", and a request sent again after no reply or a
 // failed send.
