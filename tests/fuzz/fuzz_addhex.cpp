@@ -10,14 +10,11 @@
 #include "image/HexText.h"
 #include "image/UFirmware.h"
 #include "platform/Convert.h"
+#include "tests/fuzz/Require.h"
+
+using fota::fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
 
 void walk(fota::TFirmware& fw, std::int32_t num) {
     fota::TPacketArray ris;

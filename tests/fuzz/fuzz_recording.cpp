@@ -8,16 +8,9 @@
 #include <string>
 
 #include "antlink/ReplayTransport.h"
+#include "tests/fuzz/Require.h"
 
-namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
-
-}  // namespace
+using fota::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

@@ -9,16 +9,9 @@
 #include <string>
 
 #include "platform/Convert.h"
+#include "tests/fuzz/Require.h"
 
-namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
-}
-
-}  // namespace
+using fota::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
