@@ -113,12 +113,8 @@ TEST(PtyTransport, CarriesBytesBothWaysAndEndsTheLineOnClose) {
     ::close(fd);
 }
 
-TEST(PtyTransport, SimulatorAnswersOverThePty) {
-    RealClock clock;
-    auto pty = PtyTransport::open(clock);
-    ASSERT_TRUE(pty);
-    const std::string path = pty->slavePath();
-    Simulator sim(clock, std::move(pty), SimConfig{});
+// Sends a reset to the stick on `path` and expects its start-up message.
+void ExpectStartUpAfterReset(const std::string& path) {
     const int fd = openRaw(path);
     ASSERT_GE(fd, 0);
     const Bytes reset = ant::encodeFrame(ant::MESG_SYSTEM_RESET_ID, Bytes{0});
@@ -127,6 +123,15 @@ TEST(PtyTransport, SimulatorAnswersOverThePty) {
     readFor(fd, got, 5, 2000);
     EXPECT_EQ(got, ant::encodeFrame(ant::MESG_STARTUP_MESG_ID, Bytes{0x20}));
     ::close(fd);
+}
+
+TEST(PtyTransport, SimulatorAnswersOverThePty) {
+    RealClock clock;
+    auto pty = PtyTransport::open(clock);
+    ASSERT_TRUE(pty);
+    const std::string path = pty->slavePath();
+    Simulator sim(clock, std::move(pty), SimConfig{});
+    ExpectStartUpAfterReset(path);
 }
 
 #ifdef FOTA_SIM_PROGRAM
@@ -153,14 +158,7 @@ TEST(FotaSimProgram, NamesItsPtyAnswersAResetAndEndsOnSigterm) {
     ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
     const std::string path = first.substr(prefix.size(), first.size() - prefix.size() - 1);
 
-    const int fd = openRaw(path);
-    ASSERT_GE(fd, 0);
-    const Bytes reset = ant::encodeFrame(ant::MESG_SYSTEM_RESET_ID, Bytes{0});
-    ASSERT_EQ(::write(fd, reset.data(), reset.size()), static_cast<ssize_t>(reset.size()));
-    Bytes got;
-    readFor(fd, got, 5, 2000);
-    EXPECT_EQ(got, ant::encodeFrame(ant::MESG_STARTUP_MESG_ID, Bytes{0x20}));
-    ::close(fd);
+    ExpectStartUpAfterReset(path);
 
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     int status = 0;
