@@ -37,16 +37,6 @@ namespace {
 const std::string kFirst = "\\SOFTWARE\\Norvo\\Mova\\PelorDeviceMovaAnt\\";
 const std::string kSecond = "\\SOFTWARE\\Norvo\\Mova\\PelorDeviceAntP\\";
 
-class MapStore : public DeviceNumberStore {
-public:
-    std::optional<std::string> ReadString(const std::string& key,
-                                          const std::string& name) override {
-        auto it = values.find(key + name);
-        return it == values.end() ? std::nullopt : std::optional(it->second);
-    }
-    std::map<std::string, std::string> values;
-};
-
 MapStore TrainerNumber(const std::string& n) {
     MapStore s;
     s.values[kFirst + "MovaAntSettings_TrainerDeviceNumber"] = n;

@@ -1,13 +1,16 @@
 #pragma once
-// A recording window port and a scripted ANT library for the main window's
-// logic: no Qt, no stick.
+// A recording window port, a scripted ANT library and a settings store held
+// in a map, for the main window's logic: no Qt, no stick, no settings file.
 
 #include <deque>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "antlink/ANTCommands.h"
+#include "ui/ConfigForm.h"
 #include "ui/WindowPort.h"
 
 namespace fota::testing {
@@ -162,6 +165,17 @@ public:
     ant::ChannelEventFunc event;
     ant::UCHAR* responseBuffer = nullptr;
     ant::UCHAR* rxBuffer = nullptr;
+};
+
+// Settings values by key and name run together.
+class MapStore : public DeviceNumberStore {
+public:
+    std::optional<std::string> ReadString(const std::string& key,
+                                          const std::string& name) override {
+        auto it = values.find(key + name);
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::map<std::string, std::string> values;
 };
 
 }  // namespace fota::testing

@@ -18,16 +18,6 @@ namespace A = fota::ant;
 
 namespace {
 
-class MapStore : public DeviceNumberStore {
-public:
-    std::optional<std::string> ReadString(const std::string& key,
-                                          const std::string& name) override {
-        auto it = values.find(key + name);
-        return it == values.end() ? std::nullopt : std::optional(it->second);
-    }
-    std::map<std::string, std::string> values;
-};
-
 const std::string kTrainerKey =
     "\\SOFTWARE\\Norvo\\Mova\\PelorDeviceMovaAnt\\MovaAntSettings_TrainerDeviceNumber";
 
