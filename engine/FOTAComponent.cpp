@@ -116,6 +116,16 @@ void TFOTAThread::Pause(std::int64_t ms) {
     }
 }
 
+void TFOTAThread::Poll(std::int64_t ms, const std::function<bool()>& done) {
+    Clock& clock = *FMainForm->clock;
+    const auto limit = std::chrono::milliseconds(ms);
+    const WaitResult r = FMainForm->pollOnGrid ? clock.sleepFor(limit, FStop.get_token())
+                                               : clock.waitFor(limit, done, FStop.get_token());
+    if (r == WaitResult::Stopped || FStop.stop_requested()) {
+        throw Stopped{};
+    }
+}
+
 void TFOTAThread::SendAcknowledged(const std::array<std::uint8_t, 8>& page) {
     if (FStop.stop_requested()) {
         throw Stopped{};
@@ -136,7 +146,7 @@ std::int32_t TFOTAThread::RequestUnitType() {
         L.wait_ack_zero_pos = true;
         Pause(2000);
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return L.wait_ack_unit_type || L.wait_msg_tx_fail; });
             if (L.wait_ack_unit_type) {
                 WriteLog("Unit Type received :  " + std::to_string(FUnitType));
                 result = FUnitType;
@@ -164,7 +174,7 @@ bool TFOTAThread::RequestFirmwareVersion() {
         L.wait_ack_fw_ver = false;
         Pause(2000);
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return L.wait_ack_fw_ver || L.wait_msg_tx_fail; });
             if (L.wait_ack_fw_ver) {
                 WriteLog("Firmware version received " + std::to_string(FFrimwareVersion));
                 return true;
@@ -189,7 +199,7 @@ std::int32_t TFOTAThread::SetZeroPosition() {
         L.wait_ack_zero_pos = false;
         Pause(2000);
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return L.wait_ack_zero_pos || L.wait_msg_tx_fail; });
             if (L.wait_ack_zero_pos) {
                 WriteLog("Zero Position :  " + std::to_string(FZeroPosition));
                 result = FZeroPosition;
@@ -218,7 +228,7 @@ std::int32_t TFOTAThread::SetZeroPosition() {
         L.wait_ack_rd_eprom = true;
         Pause(2000);
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(1000);
+            Poll(1000, [&] { return !L.wait_ack_rd_eprom || L.wait_msg_tx_fail; });
             if (!L.wait_ack_rd_eprom) {
                 result = FZeroPosition;
                 WriteLog("Zero Position writed :  " + std::to_string(FZeroPosition));
@@ -250,7 +260,7 @@ bool TFOTAThread::ProgramModeTransaction(const std::array<std::uint8_t, 8>& page
         SendAcknowledged(page);
         WriteLog(sendLine);
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return L.wait_msg_tx || L.wait_msg_tx_fail; });
             if (L.wait_msg_tx) {
                 return attempt < 2;
             }
@@ -321,7 +331,7 @@ bool TFOTAThread::SendBurst(std::uint8_t count, const TPacketArray& packets) {
         L.wait_msg_tx_fail = false;
         L.wait_msg_tx = false;
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return L.wait_msg_tx_fail || L.wait_msg_tx; });
             if (L.wait_msg_tx_fail) {
                 break;
             }
@@ -345,7 +355,7 @@ bool TFOTAThread::RequestAck(std::uint8_t addressHigh, std::uint8_t addressLow) 
         L.wait_msg_tx = false;
         L.wait_msg_tx_fail = false;
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return L.wait_msg_tx || L.wait_msg_tx_fail; });
             if (L.wait_msg_tx || L.wait_msg_tx_fail) {
                 break;
             }
@@ -356,7 +366,7 @@ bool TFOTAThread::RequestAck(std::uint8_t addressHigh, std::uint8_t addressLow) 
         }
         L.wait_ack = true;
         for (int poll = 0; poll < 7; ++poll) {
-            Pause(500);
+            Poll(500, [&] { return !L.wait_ack; });
             if (!L.wait_ack) {
                 break;
             }

@@ -47,20 +47,50 @@ enum TProgrammingStateFota : std::uint8_t {
 
 const char* StateName(TProgrammingStateFota s);
 
+// A link flag: a Boolean that the channel event handler and the worker share.
+// Every store tells the time base, so a worker whose poll waits on the flag
+// goes on at the moment it changes instead of at the end of the poll. Values
+// it announces are stored before it (sequentially consistent stores).
+class LinkFlag {
+public:
+    // clock: the link's time base pointer, read at every store (it may be set later).
+    explicit LinkFlag(Clock* const& clock) : clock_(clock) {}
+    LinkFlag(const LinkFlag&) = delete;
+    LinkFlag& operator=(const LinkFlag&) = delete;
+
+    LinkFlag& operator=(bool v) {
+        value_.store(v);
+        if (clock_ != nullptr) {
+            clock_->notify();
+        }
+        return *this;
+    }
+    bool load() const { return value_.load(); }
+    operator bool() const { return value_.load(); }
+
+private:
+    std::atomic<bool> value_{false};
+    Clock* const& clock_;
+};
+
 // The part of the main window the worker reaches through FMainForm: the link
 // flags (written by the channel event handler and the worker), the ANT
 // library and the time base.
 struct TFOTALink {
-    std::atomic<bool> wait_ack{false};
-    std::atomic<bool> wait_msg_tx{false};
-    std::atomic<bool> wait_msg_tx_fail{false};
-    std::atomic<bool> wait_ack_fw_ver{false};
-    std::atomic<bool> wait_ack_unit_type{false};
-    std::atomic<bool> wait_ack_zero_pos{false};
-    std::atomic<bool> wait_ack_rd_eprom{false};
-
     ant::AntLibrary* antLibrary = nullptr;
     Clock* clock = nullptr;
+
+    LinkFlag wait_ack{clock};
+    LinkFlag wait_msg_tx{clock};
+    LinkFlag wait_msg_tx_fail{clock};
+    LinkFlag wait_ack_fw_ver{clock};
+    LinkFlag wait_ack_unit_type{clock};
+    LinkFlag wait_ack_zero_pos{clock};
+    LinkFlag wait_ack_rd_eprom{clock};
+
+    // The waits of the first version, kept for the benchmarks' comparison: a
+    // poll then always runs to its limit before it looks at its flag.
+    bool pollOnGrid = false;
 };
 
 class TFOTAThread;
@@ -140,6 +170,9 @@ protected:
 private:
     // Pauses on the time base; a stop request ends the body (throws Stopped).
     void Pause(std::int64_t ms);
+    // One poll of a wait: ends when done() holds (the flags it tests changed)
+    // or after ms; a stop request ends the body.
+    void Poll(std::int64_t ms, const std::function<bool()>& done);
     void SendAcknowledged(const std::array<std::uint8_t, 8>& page);
     bool ProgramModeTransaction(const std::array<std::uint8_t, 8>& page, const char* sendLine);
     void Run();

@@ -58,7 +58,10 @@ UpgradeRun RunUpgrade(const sim::SimConfig& config, std::int32_t deviceNumber,
         eventlog::setFolder(dir.string());
         eventlog::setClock(&clock);
         eventlog::setDebugOutput(false);
-        eventlog::setObserver([&run](const std::string& text) { run.eventLog.push_back(text); });
+        eventlog::setObserver([&run, &clock](const std::string& text) {
+            run.eventLog.push_back(text);
+            run.eventTimes.push_back(std::chrono::duration<double>(clock.now()).count());
+        });
 
         ant::InProcessLine line(clock);
         std::optional<sim::Simulator> simulator;
@@ -83,6 +86,9 @@ UpgradeRun RunUpgrade(const sim::SimConfig& config, std::int32_t deviceNumber,
             TMainForm& form = window.form();
             OneNumberStore store(deviceNumber);
             form.FormCreate(&store);
+            if (hooks.prepareForm) {
+                hooks.prepareForm(form);
+            }
             form.Btn_StartClick();
 
             // Until the window closes, or the worker has ended and the window

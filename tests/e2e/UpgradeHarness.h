@@ -14,12 +14,17 @@
 #include "sim/SimConfig.h"
 #include "sim/Trainer.h"
 
+namespace fota {
+class TMainForm;
+}
+
 namespace fota::testing {
 
 struct UpgradeRun {
     TProgrammingStateFota finalState = psfBeforeStart;
     bool upgradeFailed = false;         // the worker's error flag
     std::vector<std::string> eventLog;  // message texts, in order
+    std::vector<double> eventTimes;     // virtual time of each, in seconds
     std::string logFile;                // the whole log file, time stamps included
     std::vector<std::string> logBox;
     std::vector<std::string> messages;  // message boxes
@@ -41,6 +46,8 @@ struct RunHooks {
     // Replaces the simulated stick altogether (a replayed recording): no
     // simulator runs and UpgradeRun::trainer stays empty.
     std::function<ant::TransportOpener(Clock& clock)> stick;
+    // Changes the window's logic after its start-up, before the start button.
+    std::function<void(TMainForm& form)> prepareForm;
 };
 
 UpgradeRun RunUpgrade(const sim::SimConfig& config, std::int32_t deviceNumber,
