@@ -113,11 +113,13 @@ public:
     // The stop request: ends the current pause at once; the worker stops.
     void Terminate();
     bool Terminated() const;
-    bool Finished() const;
+    // True once the body has ended (its last state is written by then).
+    // Virtual, with GetState, so that a test can end a worker between reads.
+    virtual bool Finished() const;
     // Waits for the body to end (through the time base).
     void WaitFor();
 
-    TProgrammingStateFota GetState() const;
+    virtual TProgrammingStateFota GetState() const;
     void SetState(TProgrammingStateFota s);
 
     // Error flag, event log line, stop request. The state is left as it is.

@@ -676,6 +676,11 @@ void TMainForm::FOTAEventProcedure(void*) {
     if (!worker) {
         return;
     }
+    // Whether the worker has ended is read before its state: a worker that
+    // ends between the two reads has by then written its last state, so a
+    // step in progress read after "ended" is a step it never finished. The
+    // one state read serves the whole tick; a newer one is shown by the next.
+    const bool ended = worker->Finished();
     const TProgrammingStateFota state = worker->GetState();
     std::string text = StatusText(state);
     // A worker that has ended while its state still reads as a step in
@@ -683,7 +688,7 @@ void TMainForm::FOTAEventProcedure(void*) {
     // instead of showing the step for ever.
     const bool inProgress =
         state == psfStart || state == psfProgrammingBoot || state == psfProgrammingFirmware;
-    if (inProgress && worker->Finished() && !worker->StoppedBeforeProgramming()) {
+    if (inProgress && ended && !worker->StoppedBeforeProgramming()) {
         text = StatusText(psfError);
         port_.SetStatusText(text);
         SetStatePoll(false);
@@ -698,7 +703,7 @@ void TMainForm::FOTAEventProcedure(void*) {
         port_.CloseWindow();
     }
     port_.SetStatusText(text);
-    switch (worker->GetState()) {
+    switch (state) {
         case psfEnd:
         case psfError:
         case psfAlreadyUpdated:
