@@ -250,7 +250,10 @@ std::int32_t TFOTAThread::SetZeroPosition() {
 // Program mode start and exit: the page's transmit result decides. Only a
 // page the trainer acknowledged counts; a failed transmission means the
 // trainer did not take it (it would stay out of programming mode, or in it),
-// so the page goes again. A result first seen in the third attempt is too late.
+// so the page goes again, up to three sends in all. A completed transmission
+// counts in whichever attempt it is seen: the trainer has then taken the page
+// (every attempt sends the same page), also when the completion belongs to an
+// earlier send that had seemed lost.
 bool TFOTAThread::ProgramModeTransaction(const std::array<std::uint8_t, 8>& page,
                                          const char* sendLine) {
     TFOTALink& L = *FMainForm;
@@ -262,7 +265,7 @@ bool TFOTAThread::ProgramModeTransaction(const std::array<std::uint8_t, 8>& page
         for (int poll = 0; poll < 7; ++poll) {
             Poll(500, [&] { return L.wait_msg_tx || L.wait_msg_tx_fail; });
             if (L.wait_msg_tx) {
-                return attempt < 2;
+                return true;
             }
             if (L.wait_msg_tx_fail) {
                 L.wait_msg_tx_fail = false;
@@ -411,7 +414,8 @@ void TFOTAThread::Execute() {
 
         Ffrm = std::make_unique<TFirmware>();
         const std::string name = FirmwareName();
-        if (!ImageStore::load(name, *Ffrm)) {
+        const bool loaded = LoadImage ? LoadImage(name, *Ffrm) : ImageStore::load(name, *Ffrm);
+        if (!loaded) {
             return;  // a name the store does not hold
         }
         if (Ffrm->buff.empty()) {

@@ -143,6 +143,9 @@ public:
     using TBeforeProgramming = std::function<bool(TFOTAThread& Sender, const std::string& imageName,
                                                   const TFirmware& image)>;
     TBeforeProgramming OnBeforeProgramming;
+    // Where the body gets the chosen image (appending to a new TFirmware):
+    // the embedded image store unless set. False: no such image.
+    std::function<bool(const std::string& name, TFirmware& image)> LoadImage;
     // True when OnBeforeProgramming ended the upgrade.
     bool StoppedBeforeProgramming() const { return FStoppedBeforeProgramming; }
 
