@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/FOTAComponent.h"
 #include "engine/FirmwareSelection.h"
 #include "image/ImageStore.h"
@@ -10,22 +12,28 @@ using namespace fota;
 
 namespace {
 
-TEST(ControllerClass, PredicatesHoldExactlyForTheirVersions) {
-    int covered = 0;
-    for (int v = -5; v <= 300; ++v) {
-        const int n = Is256Micro(v) + Is64Micro(v) + IsNotBluetooth128(v) + IsBluetooth128B(v);
-        ASSERT_LE(n, 1) << v;  // the classes never overlap
-        if (v >= 95 && v <= 134 && v != 128) {
-            EXPECT_EQ(n, 1) << v;
+// The versions a predicate holds for, among every version a trainer can
+// report and well beyond.
+std::set<int> VersionsOf(bool (*predicate)(std::int32_t)) {
+    std::set<int> holds;
+    for (int v = -300; v <= 1000; ++v) {
+        if (predicate(v)) {
+            holds.insert(v);
         }
-        if (v == 128 || v >= 135 || v < 94) {
-            EXPECT_EQ(n, 0) << v;
-        }
-        covered += n;
     }
-    EXPECT_EQ(covered, 4 + 7 + 10 + 19);
-    EXPECT_TRUE(IsNotBluetooth128(94));
+    return holds;
+}
+
+TEST(ControllerClass, PredicatesHoldExactlyForTheirVersions) {
+    EXPECT_EQ(VersionsOf(Is256Micro), (std::set<int>{129, 130, 132, 134}));
+    EXPECT_EQ(VersionsOf(Is64Micro), (std::set<int>{112, 116, 117, 120, 121, 122, 123}));
+    EXPECT_EQ(VersionsOf(IsNotBluetooth128),
+              (std::set<int>{94, 95, 96, 99, 107, 113, 114, 118, 124, 127}));
+    EXPECT_EQ(VersionsOf(IsBluetooth128B),
+              (std::set<int>{97, 98, 100, 101, 102, 103, 104, 105, 106, 108, 109, 110, 111, 115,
+                             119, 125, 126, 131, 133}));
     EXPECT_TRUE(NeedsMusekUpgrade(27));
+    EXPECT_TRUE(NeedsMusekUpgrade(-1));
     EXPECT_FALSE(NeedsMusekUpgrade(28));
 }
 
