@@ -8,6 +8,7 @@
 #include "log/EventLog.h"
 #include "platform/Convert.h"
 #include "platform/MakerInfo.h"
+#include "protocol/FotaPages.h"
 
 namespace fota {
 
@@ -487,7 +488,7 @@ void TMainForm::ProcessChannelEvent(const TANTGenericMessage& msg) {
     }
 
     // Page byte k is Buffer byte k + 1; a short buffer reads as zeros.
-    std::array<std::uint8_t, 8> page{};
+    Page page{};
     for (std::size_t k = 0; k < page.size() && k + 1 < msg.Buffer.size(); ++k) {
         page[k] = msg.Buffer[k + 1];
     }
@@ -537,34 +538,34 @@ void TMainForm::ProcessChannelEvent(const TANTGenericMessage& msg) {
         case ant::EVENT_CHANNEL_COLLISION:
             return;
         case ant::EVENT_RX_ACKNOWLEDGED:
-            if (page[0] == 0x11) {
-                Log("Firmware version: " + std::to_string(page[1]));
+            if (const auto v = VersionReply::decode(page)) {
+                Log("Firmware version: " + std::to_string(v->version));
                 if (worker) {
-                    worker->SetFirmwareVersion(page[1]);
-                    worker->SetFirmwareSubVersion(page[2]);
-                    if (page[2] != 0) {
-                        worker->SetUnitType(page[3]);
+                    worker->SetFirmwareVersion(v->version);
+                    worker->SetFirmwareSubVersion(v->subVersion);
+                    if (v->subVersion != 0) {
+                        worker->SetUnitType(v->unitType);
                     }
                 }
                 wait_ack_fw_ver = true;
             }
-            if (page[0] == 0x02) {
+            if (const auto r = ReadReply::decode(page)) {
                 if (!wait_ack_unit_type) {
-                    Log("Unit type : " + std::to_string(page[1]));
+                    Log("Unit type : " + std::to_string(r->value));
                     if (worker) {
-                        worker->SetUnitType(page[1]);
+                        worker->SetUnitType(r->value);
                     }
                     wait_ack_unit_type = true;
                 }
                 if (!wait_ack_zero_pos) {
-                    Log("Zero Position : " + std::to_string(page[1]));
+                    Log("Zero Position : " + std::to_string(r->value));
                     if (worker) {
-                        worker->SetZeroPositionValue(page[1]);
+                        worker->SetZeroPositionValue(r->value);
                     }
                     wait_ack_zero_pos = true;
                 }
             }
-            if (page[0] == 0xFF && page[1] == 0x03) {
+            if (const auto a = CommandAck::decode(page); a && a->command == page::kWrite) {
                 wait_ack_rd_eprom = false;
                 Log("ACK write eprom received!");
             }
@@ -575,19 +576,20 @@ void TMainForm::ProcessChannelEvent(const TANTGenericMessage& msg) {
             usNoConnection = 0.0;
             Log(recvLine(""));
             Log("msg: EVENT_RX_ACKNOWLEDGED");
-            if (page[0] == 0x13) {
-                wait_ack = false;
+            if (BlockAck::decode(page)) {
+                wait_ack = false;  // whatever address it carries
             }
             return;
         case ant::EVENT_RX_BROADCAST:
             if (worker && worker->WaitingForBoot()) {
                 worker->SetWaitingForBoot(false);
             }
-            if (page[0] == 0x11) {
-                Log("Firmware version: " + std::to_string(page[1]));
+            if (const auto v = VersionReply::decode(page)) {
+                // The unit type is never taken from a broadcast.
+                Log("Firmware version: " + std::to_string(v->version));
                 if (worker) {
-                    worker->SetFirmwareVersion(page[1]);
-                    worker->SetFirmwareSubVersion(page[2]);
+                    worker->SetFirmwareVersion(v->version);
+                    worker->SetFirmwareSubVersion(v->subVersion);
                 }
                 wait_ack_fw_ver = true;
             }
