@@ -46,6 +46,14 @@ struct Selection {
     std::vector<std::string> log;
 };
 
+// "V95_S0_U14"
+std::string SelectionName(const Selection& c) {
+    return "V" + std::to_string(c.V) + "_S" + std::to_string(c.S) + "_U" + std::to_string(c.U);
+}
+void PrintTo(const Selection& c, std::ostream* os) {
+    *os << SelectionName(c);
+}
+
 class SelectFirmwareTest : public ::testing::TestWithParam<Selection> {};
 
 TEST_P(SelectFirmwareTest, ChoosesTheImageOrEnds) {
@@ -155,8 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   {kSel, "FFirmwareName:= FW_MUSEK_256 - Musek Upgrade -"}},
         Selection{28, 0, 20, "", psfAlreadyUpdated, false, {kSel, "Firmware Already Updated!!!!"}},
-        Selection{
-            97, 0, 20, "", psfAlreadyUpdated, false, {kSel, "Firmware Already Updated!!!!"}}));
+        Selection{97, 0, 20, "", psfAlreadyUpdated, false, {kSel, "Firmware Already Updated!!!!"}}),
+    [](const auto& p) { return SelectionName(p.param); });
 
 // Every unit type 14-19 with every controller class names an image the store holds.
 TEST(SelectFirmware, EveryNameTheRulesYieldIsStored) {

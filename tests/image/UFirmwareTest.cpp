@@ -272,6 +272,14 @@ struct GroupCase {
     std::int32_t packets;
 };
 
+// "512bytes_8perPacket"
+std::string GroupName(const GroupCase& c) {
+    return std::to_string(c.dim) + "bytes_" + std::to_string(c.num) + "perPacket";
+}
+void PrintTo(const GroupCase& c, std::ostream* os) {
+    *os << GroupName(c);
+}
+
 class ExtractHexGroups : public testing::TestWithParam<GroupCase> {};
 
 TEST_P(ExtractHexGroups, CutsTheBlockIntoZeroFilledPackets) {
@@ -307,7 +315,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExtractHexGroups,
                                          GroupCase{0, 8, 1},     // the header alone
                                          GroupCase{8, 8, 2},     //
                                          GroupCase{9, 3, 4},     // fewer bytes per packet
-                                         GroupCase{5, 1, 6}));
+                                         GroupCase{5, 1, 6}),
+                         [](const auto& p) { return GroupName(p.param); });
 
 TEST(ExtractHex, HeaderOfAFullBlockAt0x1200) {
     TFirmware fw = oneBlock(0x1200, bytes(512));

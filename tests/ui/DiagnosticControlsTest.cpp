@@ -66,6 +66,10 @@ struct PageCase {
     std::int64_t delayMs;
 };
 
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class PageControls : public DiagnosticControls, public ::testing::WithParamInterface<PageCase> {};
 
 TEST_P(PageControls, SendTheirPageOnChannelZeroWithoutAnOpenChannel) {
@@ -131,6 +135,10 @@ struct TypeCase {
     const char* text;
     std::int32_t expected;
 };
+
+void PrintTo(const TypeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TrainerTypeSwitch : public DiagnosticControls,
                           public ::testing::WithParamInterface<TypeCase> {};
